@@ -1,0 +1,92 @@
+// zelk: hex dump of standard input or of each named file.
+#include <err.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/colour_variable.hpp"
+#include "cli/range.hpp"
+#include "dump/dump_stream.hpp"
+#include "dump/output.hpp"
+
+namespace {
+
+// glibc permutes arguments unless told otherwise; scanning must stop at the
+// first operand, so "zelk file -p" names two files.
+#ifdef __GLIBC__
+constexpr const char* option_string = "+g:pr:w:";
+#else
+constexpr const char* option_string = "g:pr:w:";
+#endif
+
+[[noreturn]] void usage() {
+    std::fputs("usage: zelk [-p] [-g groupsize] [-r range] [-w width]\n", stderr);
+    std::exit(1);
+}
+
+// Like atol, but a value too large for a long saturates instead of
+// overflowing; a negative value wraps into the unsigned count.
+std::uint64_t count_argument(const char* text) {
+    return static_cast<std::uint64_t>(std::strtol(text, nullptr, 10));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const char* width_text = nullptr;  // the last -w argument, for its error message
+    int option;
+    while ((option = getopt(argc, argv, option_string)) != -1) {
+        switch (option) {
+            case 'g':
+                settings.group_size = count_argument(optarg);
+                break;
+            case 'p':
+                settings.colour = false;
+                break;
+            case 'r': {
+                const byte_range range = parse_range(optarg);
+                settings.range_start = range.start;
+                settings.range_end = range.end;
+                break;
+            }
+            case 'w':
+                settings.width = count_argument(optarg);
+                width_text = optarg;
+                break;
+            default:
+                usage();
+        }
+    }
+    if (settings.width < 1 || settings.width > max_width)
+        errx(1, "invalid width %s: must be 1 to %llu", width_text,
+             static_cast<unsigned long long>(max_width));
+
+    const auto colour_copy = apply_colour_variable();
+
+    const int operands = argc - optind;
+    if (operands == 0) {
+        dump_stream(stdin, "(stdin)");
+    } else {
+        for (int i = optind; i < argc; ++i) {
+            const char* path = argv[i];
+            std::FILE* stream = std::fopen(path, "r");
+            if (stream == nullptr) {
+                warn("%s", path);
+                continue;
+            }
+            if (operands >= 2) {
+                output_write(i == optind ? "====> " : "\n====> ");
+                output_write(settings.colour ? "\033[1m" : "");
+                output_write(path);
+                output_write(settings.colour ? "\033[m" : "");
+                output_write(" <====\n");
+            }
+            dump_stream(stream, path);
+            std::fclose(stream);
+        }
+    }
+    output_flush();
+    return 0;
+}

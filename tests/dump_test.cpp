@@ -1,0 +1,126 @@
+// The dump format end to end: the real binary on small inputs, from a file
+// and through a pipe.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/run_zelk.hpp"
+
+namespace {
+
+const std::string hello_plain =
+    "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n";
+
+std::string bytes_mod(std::size_t size, unsigned modulus, unsigned base = 0) {
+    std::string s;
+    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(base + i % modulus);
+    return s;
+}
+
+std::vector<std::string> lines_of(const std::string& out) {
+    std::vector<std::string> lines;
+    std::size_t start = 0, nl;
+    while ((nl = out.find('\n', start)) != std::string::npos) {
+        lines.push_back(out.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+// Runs the same arguments with the input as a file on standard input and
+// through a pipe; both must give the same result, which is returned.
+zelk_run run_both(const std::vector<std::string>& args, const std::string& input) {
+    zelk_run from_file = run_zelk(args, input, input_kind::file);
+    zelk_run from_pipe = run_zelk(args, input, input_kind::pipe);
+    EXPECT_EQ(from_file.out, from_pipe.out);
+    EXPECT_EQ(from_file.err, from_pipe.err);
+    EXPECT_EQ(from_file.status, from_pipe.status);
+    return from_file;
+}
+
+}  // namespace
+
+TEST(Dump, HelloWorld) {
+    zelk_run plain = run_both({"-p"}, "Hello, world!\n");
+    EXPECT_EQ(plain.out, hello_plain);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.status, 0);
+
+    zelk_run colour = run_both({}, "Hello, world!\n");
+    EXPECT_EQ(colour.out,
+              "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
+              "\033[mHello, w orld!\033[38;5;150m.  \033[m\n");
+    EXPECT_EQ(colour.status, 0);
+}
+
+TEST(Dump, EmptyInputWritesNothing) {
+    zelk_run r = run_both({}, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Dump, LinesNeverSpanChunks) {
+    // Width 10 does not divide 1024: the last line of every chunk is short.
+    zelk_run r = run_both({"-p", "-w", "10", "-g", "3"}, bytes_mod(0x410, 256));
+    std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 103u + 2u);
+    EXPECT_EQ(lines[101],
+              "    03f2  f2 f3 f4  f5 f6 f7  f8 f9 fa  fb  \xc3\xb2\xc3\xb3\xc3\xb4 "
+              "\xc3\xb5\xc3\xb6\xc3\xb7 \xc3\xb8\xc3\xb9\xc3\xba \xc3\xbb");
+    EXPECT_EQ(lines[102], "    03fc  fc fd fe  ff" + std::string(18 + 2 + 1, ' ') +
+                              " \xc3\xbc\xc3\xbd\xc3\xbe \xc3\xbf" + std::string(8, ' '));
+    EXPECT_EQ(lines[103], "    0400  00 01 02  03 04 05  06 07 08  09  ... ... ... .");
+    EXPECT_EQ(lines[104], "    040a  0a 0b 0c  0d 0e 0f" + std::string(12 + 2 + 1, ' ') +
+                              " ... ..." + std::string(6, ' '));
+}
+
+TEST(Dump, RepeatsAcrossChunksAndShortLines) {
+    // Repeats run on across chunks; a short line at a chunk end differs in
+    // length from a full one, so it is printed, and so is the line after it.
+    zelk_run r = run_both({"-p", "-w", "10", "-g", "0"}, std::string(2048, '\0'));
+    const std::string ten = " 00 00 00 00 00 00 00 00 00 00 ..........\n";
+    const std::string four =
+        " 00 00 00 00" + std::string(18, ' ') + " ...." + std::string(6, ' ') + "\n";
+    EXPECT_EQ(r.out, "    0000" + ten + "       *\n" + "    03fc" + four + "    0400" + ten +
+                         "       *\n" + "    07fc" + four);
+
+    zelk_run zeros = run_both({"-p"}, std::string(4096, '\0'));
+    EXPECT_EQ(zeros.out,
+              "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n"
+              "       *\n");
+}
+
+TEST(Dump, WidthAboveAChunk) {
+    // Each line holds one whole chunk followed by blank columns.
+    zelk_run r = run_both({"-p", "-w", "2048"}, bytes_mod(3000, 26, 'a'));
+    std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::size_t groups = 2048 / 8;
+    const std::size_t line_length = 8 + (groups + 2048 * 3) + 1 + (groups + 2048);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(lines[i].size(), line_length) << i;
+        EXPECT_EQ(lines[i].substr(0, 12),
+                  std::vector<std::string>({"    0000  61", "    0400  6b", "    0800  75"})[i]);
+    }
+    const std::size_t text_start = 8 + groups + 2048 * 3 + 1;
+    EXPECT_EQ(lines[1].substr(text_start, 10), " klmnopqr ");
+    EXPECT_EQ(lines[2].find_last_not_of(' '), text_start + (952 / 8) * 9 - 1);
+}
+
+TEST(Dump, OffsetsWidenFromTwoToTheThirtyTwo) {
+    temp_dir dir;
+    const std::string path = dir.path + "/sparse";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "0123456789abcdef", 16, 0x100000000), 16);
+    close(fd);
+    zelk_run r = run_zelk({"-p", "-r", "0xfffffff0+32", path});
+    EXPECT_EQ(r.out,
+              "fffffff0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n"
+              "100000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  01234567 89abcdef\n");
+    EXPECT_EQ(r.status, 0);
+}

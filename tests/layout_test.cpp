@@ -1,0 +1,179 @@
+// Line layout and the dump loop, rendered into memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "dump/byte_class.hpp"
+#include "dump/dump_stream.hpp"
+#include "dump/output.hpp"
+
+namespace {
+
+std::string captured;
+void capture(const char* data, std::size_t size) {
+    captured.append(data, size);
+}
+
+std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings s) {
+    set_output_sink(capture);
+    captured.clear();
+    layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), offset, s);
+    output_flush();
+    return captured;
+}
+
+std::string dump(const std::string& bytes, dump_settings s) {
+    set_output_sink(capture);
+    captured.clear();
+    settings = s;
+    std::FILE* stream = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
+    dump_stream(stream, "(memory)");
+    std::fclose(stream);
+    output_flush();
+    settings = dump_settings{};
+    return captured;
+}
+
+dump_settings plain() {
+    dump_settings s;
+    s.colour = false;
+    return s;
+}
+
+dump_settings plain(std::uint64_t width, std::uint64_t group) {
+    dump_settings s = plain();
+    s.width = width;
+    s.group_size = group;
+    return s;
+}
+
+}  // namespace
+
+TEST(Layout, HelloWorldPlain) {
+    EXPECT_EQ(layout("Hello, world!\n", 0, plain()),
+              "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n");
+}
+
+TEST(Layout, HelloWorldColour) {
+    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}),
+              "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
+              "\033[mHello, w orld!\033[38;5;150m.  \033[m\n");
+}
+
+TEST(Layout, OffsetField) {
+    struct {
+        std::uint64_t offset;
+        const char* field;
+    } const cases[] = {
+        {0x0, "    0000"},
+        {0x1f0, "    01f0"},
+        {0x12345, "   12345"},
+        {0xffffffff, "ffffffff"},
+        {0x100000000, "100000000"},
+        {0x123456789, "123456789"},
+        {0x7fffffffffffffff, "7fffffffffffffff"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(layout("A", c.offset, plain(1, 0)), std::string(c.field) + " 41 A\n") << c.field;
+}
+
+TEST(Layout, GroupSpaces) {
+    struct {
+        const char* name;
+        std::string bytes;
+        dump_settings s;
+        std::string line;
+    } const cases[] = {
+        {"no groups", "Hi", plain(4, 0), "    0000 48 69" + std::string(7, ' ') + "Hi  \n"},
+        {"group as wide as the line", "ABCD", plain(4, 4), "    0000  41 42 43 44  ABCD\n"},
+        {"group wider than the line", "ABCD", plain(4, 100), "    0000  41 42 43 44  ABCD\n"},
+        {"huge group from -g -1", "ABCD", plain(4, ~0ull), "    0000  41 42 43 44  ABCD\n"},
+        // 5 blank columns, a group space, 8 blank columns, the separator and
+        // the text block's first group space.
+        {"groups among blank columns", "abc", plain(),
+         "    0000  61 62 63" + std::string(15 + 1 + 24 + 1 + 1, ' ') + "abc" +
+             std::string(14, ' ') + "\n"},
+        // 6 blank columns holding the group spaces of columns 6 and 9.
+        {"width 10 group 3, short line", "wxyz", plain(10, 3),
+         "    0000  77 78 79  7a" + std::string(18 + 2 + 1 + 1, ' ') + "wxy z" +
+             std::string(8, ' ') + "\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(layout(c.bytes, 0, c.s), c.line) << c.name;
+}
+
+TEST(Layout, EscapeOnlyWhereTheClassChanges) {
+    // Two high bytes share an escape, 0xff has its own class, and the group
+    // space before column 2 stays in the colour of the byte before it.
+    dump_settings s;
+    s.width = 4;
+    s.group_size = 2;
+    EXPECT_EQ(layout(std::string("\x80\x81\xff\x00", 4), 0x10, s),
+              "    0010 \033[38;5;141m 80 81 \033[38;5;167m ff\033[38;5;238m 00  "
+              "\033[38;5;141m\xe2\x82\xac. \033[38;5;167m\xc3\xbf\033[38;5;238m.\033[m\n");
+}
+
+TEST(Layout, EqualTextsInTwoClassesStillSwitch) {
+    class_colours[static_cast<int>(byte_class::low)] = "";
+    dump_settings s;
+    s.width = 2;
+    s.group_size = 0;
+    std::string line = layout("A\x01", 0, s);
+    class_colours[static_cast<int>(byte_class::low)] = "38;5;150";
+    EXPECT_EQ(line, "    0000\033[m 41\033[m 01 \033[mA\033[m.\033[m\n");
+}
+
+TEST(Dump, EveryByteValueWithItsClassEscapeAndGlyph) {
+    std::string input;
+    for (int b = 0; b < 256; ++b) input += static_cast<char>(b);
+    dump_settings s;
+    s.width = 1;
+    std::string expected;
+    for (int b = 0; b < 256; ++b) {
+        char head[64];
+        std::snprintf(head, sizeof head, "    0%03x \033[%sm %02x  ", b,
+                      std::string(colour_of(static_cast<unsigned char>(b))).c_str(), b);
+        expected += head;
+        expected += glyph_of(static_cast<unsigned char>(b));
+        expected += "\033[m\n";
+    }
+    EXPECT_EQ(dump(input, s), expected);
+}
+
+TEST(Dump, ZerosThenLettersCollapse) {
+    std::string input(32, '\0');
+    input += std::string(16, 'A');
+    EXPECT_EQ(dump(input, plain()),
+              "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n"
+              "       *\n"
+              "    0020  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AAAAAAAA AAAAAAAA\n");
+}
+
+TEST(Dump, RepeatsEndWithTheMarker) {
+    const std::string zeros_line =
+        "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n";
+    EXPECT_EQ(dump(std::string(64, '\0'), plain()), zeros_line + "       *\n");
+    // The marker carries no escape even in colour.
+    std::string coloured = dump(std::string(64, '\0'), dump_settings{});
+    EXPECT_EQ(coloured.substr(coloured.size() - 13), "\033[m\n       *\n");
+}
+
+TEST(Dump, OnlyTheLastPrintedLineIsCompared) {
+    std::string a(16, 'a'), b(16, 'b');
+    EXPECT_EQ(dump(a + a + b + a, plain(16, 0)),
+              "    0000 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n"
+              "       *\n"
+              "    0020 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 bbbbbbbbbbbbbbbb\n"
+              "    0030 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n");
+}
+
+TEST(Dump, ShortLineIsNoRepeatOfALongerOne) {
+    EXPECT_EQ(dump("aaaaa", plain(4, 0)),
+              "    0000 61 61 61 61 aaaa\n"
+              "    0004 61          a   \n");
+    EXPECT_EQ(dump(std::string(8, 'a'), plain(4, 0)), "    0000 61 61 61 61 aaaa\n       *\n");
+}
+
+TEST(Dump, EmptyInputWritesNothing) {
+    EXPECT_EQ(dump("", dump_settings{}), "");
+}

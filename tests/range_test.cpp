@@ -1,0 +1,189 @@
+#include "cli/range.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tests/run_zelk.hpp"
+
+namespace {
+
+constexpr const char* no_delimiter = "no delimiter in range %s";
+constexpr const char* bad_start = "invalid start value in range %s";
+constexpr const char* bad_end = "invalid end/size value in range %s";
+constexpr const char* no_start = "start unspecified in range %s";
+constexpr const char* no_size = "size unspecified in range %s";
+constexpr const char* end_below_start = "end was less than start in range %s";
+
+constexpr std::int64_t int64_max = INT64_MAX;
+
+}  // namespace
+
+TEST(Range, GoodArguments) {
+    struct {
+        const char* text;
+        std::int64_t start, end;
+    } const cases[] = {
+        {"0-16", 0, 16},
+        {"0+16", 0, 16},
+        {"0x10+0x20", 16, 48},
+        {"0X10-0X11", 16, 17},
+        {"-", 0, -1},
+        {"-100", 0, 100},
+        {"100-", 100, -1},
+        {"010-020", 8, 16},
+        {"5-5", 5, 5},
+        {"7+0", 7, 7},
+        // Values out of range saturate and are not reported.
+        {"99999999999999999999-", int64_max, -1},
+        {"0-99999999999999999999", 0, int64_max},
+        {"1+0x7ffffffffffffffe", 1, int64_max},
+    };
+    for (const auto& c : cases) {
+        range_result r = check_range(c.text);
+        EXPECT_EQ(r.error, nullptr) << c.text;
+        EXPECT_EQ(r.range.start, c.start) << c.text;
+        EXPECT_EQ(r.range.end, c.end) << c.text;
+    }
+}
+
+TEST(Range, BadArgumentsReportTheFirstFault) {
+    struct {
+        const char* text;
+        const char* error;
+    } const cases[] = {
+        {"5", no_delimiter},
+        {"abc", no_delimiter},
+        {"", no_delimiter},
+        {"+5", no_start},
+        {"5+", no_size},
+        {"+", no_start},
+        {"+x", bad_end},  // the value is checked before the missing start
+        {"10-5", end_below_start},
+        {"1-2x", bad_end},
+        {"1--2", bad_end},
+        {"1-+2", bad_end},
+        {"09-10", bad_start},  // a leading 0 is octal, and 9 is no octal digit
+        {"0x-5", bad_start},
+        {" 5-6", bad_start},
+        {"5 -6", bad_start},
+        {"x-y", bad_start},  // the start is checked before the end
+        {"5- 6", bad_end},
+        {"1+0x7fffffffffffffff", end_below_start},  // the sum overflows
+        {"0x7fffffffffffffff+1", end_below_start},
+        {"99999999999999999999+99999999999999999999", end_below_start},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(check_range(c.text).error, c.error) << c.text;
+}
+
+TEST(RangeEndToEnd, MessageQuotesTheWholeArgumentAndNothingIsRead) {
+    struct {
+        const char* arg;
+        const char* err;
+    } const cases[] = {
+        {"5", "zelk: no delimiter in range 5\n"},
+        {"09-10", "zelk: invalid start value in range 09-10\n"},
+        {"+x", "zelk: invalid end/size value in range +x\n"},
+        {"+5", "zelk: start unspecified in range +5\n"},
+        {"5+", "zelk: size unspecified in range 5+\n"},
+        {"10-5", "zelk: end was less than start in range 10-5\n"},
+    };
+    for (const auto& c : cases) {
+        // A later -w is never reached, and no input is opened.
+        zelk_run r = run_zelk({"-r", c.arg, "-w", "0", "/nonexistent"});
+        EXPECT_EQ(r.out, "") << c.arg;
+        EXPECT_EQ(r.err, c.err) << c.arg;
+        EXPECT_EQ(r.status, 1) << c.arg;
+    }
+}
+
+namespace {
+
+std::string counting(std::size_t size) {
+    std::string s;
+    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(i * 7 % 251);
+    return s;
+}
+
+// The range gives the same output from a seekable file and from a pipe.
+zelk_run from_file_and_pipe(const std::vector<std::string>& args, const std::string& input) {
+    zelk_run file = run_zelk(args, input, input_kind::file);
+    zelk_run pipe = run_zelk(args, input, input_kind::pipe);
+    EXPECT_EQ(file.out, pipe.out);
+    EXPECT_EQ(file.err, pipe.err);
+    EXPECT_EQ(file.status, pipe.status);
+    return file;
+}
+
+}  // namespace
+
+TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
+    std::string input;
+    for (int b = 0; b < 64; ++b) input += static_cast<char>(b);
+    zelk_run r = from_file_and_pipe({"-p", "-r", "5-37"}, input);
+    EXPECT_EQ(r.out,
+              "    0005  05 06 07 08 09 0a 0b 0c  0d 0e 0f 10 11 12 13 14  ........ ........\n"
+              "    0015  15 16 17 18 19 1a 1b 1c  1d 1e 1f 20 21 22 23 24  ........ ... !\"#$\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(RangeEndToEnd, ChunksCountFromTheRangeStart) {
+    zelk_run r =
+        from_file_and_pipe({"-p", "-w", "10", "-g", "0", "-r", "1500+2000"}, counting(4000));
+    // 1500 = 0x5dc; the first chunk ends after 1020 bytes of full lines and
+    // a 4-byte line at 0x9d8, and the next chunk starts at 0x9dc.
+    EXPECT_EQ(r.out.substr(0, 8), "    05dc");
+    EXPECT_NE(r.out.find("\n    09ce "), std::string::npos);
+    EXPECT_NE(r.out.find("\n    09d8 ", 0), std::string::npos);
+    EXPECT_NE(r.out.find("\n    09dc "), std::string::npos);
+    EXPECT_EQ(r.out.find("\n    09e2 "), std::string::npos);
+}
+
+TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
+    struct {
+        const char* range;
+        std::string out;
+    } const cases[] = {
+        {"5-5", ""},
+        {"7+0", ""},
+        {"1000-", ""},  // start past the end is no error
+        {"1000-2000", ""},
+        // 60 * 7 % 251 = 0xa9: four bytes, then 12 blank columns with one
+        // group space, the separator and the text block's group space.
+        {"60-1000", "    003c  a9 b0 b7 be" + std::string(12 * 3 + 1 + 1 + 1, ' ') +
+                        "\xc2\xa9\xc2\xb0\xc2\xb7\xc2\xbe" + std::string(4 + 1 + 8, ' ') + "\n"},
+    };
+    for (const auto& c : cases) {
+        zelk_run r = from_file_and_pipe({"-p", "-r", c.range}, counting(64));
+        EXPECT_EQ(r.out, c.out) << c.range;
+        EXPECT_EQ(r.err, "") << c.range;
+        EXPECT_EQ(r.status, 0) << c.range;
+    }
+}
+
+TEST(RangeEndToEnd, PipeIsSkippedByReading) {
+    std::string input = counting(3 * 1024 * 1024 + 100);
+    input.replace(0x300000, 4, "WXYZ");
+    zelk_run r = from_file_and_pipe({"-p", "-w", "4", "-g", "0", "-r", "0x300000+4"}, input);
+    EXPECT_EQ(r.out, "  300000 57 58 59 5a WXYZ\n");
+}
+
+TEST(RangeEndToEnd, SeeksNearTheEndOfAHugeSparseFile) {
+    temp_dir dir;
+    const std::string path = dir.path + "/sparse";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fseeko(f, 0x17ffffff8, SEEK_SET), 0);  // 6 GiB - 8
+    std::fputs("tail end", f);
+    std::fclose(f);
+    const std::string expected =
+        "17ffffff0  00 00 00 00 00 00 00 00  74 61 69 6c 20 65 6e 64  ........ tail end\n";
+    zelk_run named = run_zelk({"-p", "-r", "0x17ffffff0-", path});
+    EXPECT_EQ(named.out, expected);
+    EXPECT_EQ(named.status, 0);
+    zelk_call redirected;  // standard input seeks too
+    redirected.args = {"-p", "-r", "0x17ffffff0+100"};
+    redirected.stdin_path = path;
+    EXPECT_EQ(run_zelk(redirected).out, expected);
+}

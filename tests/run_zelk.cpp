@@ -1,0 +1,118 @@
+#include "tests/run_zelk.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+void write_all(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;  // the reader went away early; that is its business
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+temp_dir::temp_dir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zelk-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path = pattern;
+}
+
+temp_dir::~temp_dir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::string temp_dir::write(const std::string& name, const std::string& bytes) const {
+    std::string file = path + "/" + name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+}
+
+zelk_run run_zelk(const zelk_call& call) {
+    signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not kill the test
+    temp_dir scratch;
+    const std::string out_path =
+        call.stdout_path.empty() ? scratch.path + "/out" : call.stdout_path;
+    const std::string err_path = scratch.path + "/err";
+    const std::string in_path = scratch.write("in", call.input);
+
+    int pipe_fds[2] = {-1, -1};
+    if (call.stdin_kind == input_kind::pipe && pipe(pipe_fds) != 0)
+        throw std::runtime_error("pipe");
+
+    std::vector<std::string> env_strings = call.env;
+    std::vector<char*> argv{const_cast<char*>("zelk")};
+    for (const auto& a : call.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env_strings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork");
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        int in = -1;
+        if (!call.stdin_path.empty()) {
+            in = open(call.stdin_path.c_str(), O_RDONLY);
+        } else if (call.stdin_kind == input_kind::pipe) {
+            in = pipe_fds[0];
+            close(pipe_fds[1]);
+        } else if (call.stdin_kind == input_kind::file) {
+            in = open(in_path.c_str(), O_RDONLY);
+        } else {
+            in = open("/dev/null", O_RDONLY);
+        }
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!call.cwd.empty() && chdir(call.cwd.c_str()) != 0) _exit(126);
+        execve(ZELK_BINARY, argv.data(), envp.data());
+        _exit(127);
+    }
+    if (call.stdin_kind == input_kind::pipe) {
+        close(pipe_fds[0]);
+        write_all(pipe_fds[1], call.input);
+        close(pipe_fds[1]);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+
+    zelk_run result;
+    result.out = call.stdout_path.empty() ? read_file(out_path) : "";
+    result.err = read_file(err_path);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return result;
+}
+
+zelk_run run_zelk(std::vector<std::string> args, std::string input, input_kind stdin_kind) {
+    zelk_call call;
+    call.args = std::move(args);
+    call.input = std::move(input);
+    call.stdin_kind = stdin_kind;
+    return run_zelk(call);
+}

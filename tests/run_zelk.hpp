@@ -1,0 +1,43 @@
+// Runs the built zelk binary as a user would and captures what it did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct zelk_run {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+// How standard input reaches zelk.
+enum class input_kind { file, pipe, none };
+
+struct zelk_call {
+    std::vector<std::string> args;  // after argv[0]
+    std::string input;              // standard input bytes
+    input_kind stdin_kind = input_kind::file;
+    std::vector<std::string> env;  // NAME=VALUE added to a clean environment
+    std::string cwd;               // working directory; empty for the current one
+    std::string stdin_path;        // read stdin from here instead of `input`
+    std::string stdout_path;       // write stdout here instead of capturing it
+};
+
+zelk_run run_zelk(const zelk_call& call);
+
+// The common case: arguments and standard input, in a clean environment.
+zelk_run run_zelk(std::vector<std::string> args, std::string input = {},
+                  input_kind stdin_kind = input_kind::file);
+
+// A fresh temporary directory, removed with everything in it by the destructor.
+struct temp_dir {
+    std::string path;
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    // Writes `bytes` to the file `name` inside the directory; returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+};
+
+std::string read_file(const std::string& path);
