@@ -15,8 +15,20 @@ inline constexpr std::size_t class_count = 5;
 // indexed by byte_class. Written only at start-up, before the first dump.
 extern std::array<std::string_view, class_count> class_colours;
 
-// Windows-1252 characters of 0x80..0xFF in UTF-8.
-extern const std::array<std::string_view, 128> cp1252_glyphs;
+// The Windows-1252 code page for 0x80..0xFF (its best-fit table), as
+// UTF-8. Replaced by ".": 0x81, 0x8d, 0x8f, 0x90 and 0x9d, which have no
+// character, and 0xa0 (no-break space) and 0xad (soft hyphen), which would
+// not be seen. 0xa1..0xff are Latin-1.
+inline constexpr std::array<std::string_view, 128> cp1252_glyphs = {
+    "€", ".", "‚", "ƒ", "„", "…", "†", "‡", "ˆ", "‰", "Š", "‹", "Œ", ".", "Ž", ".",  // 0x80
+    ".", "‘", "’", "“", "”", "•", "–", "—", "˜", "™", "š", "›", "œ", ".", "ž", "Ÿ",  // 0x90
+    ".", "¡", "¢", "£", "¤", "¥", "¦", "§", "¨", "©", "ª", "«", "¬", ".", "®", "¯",  // 0xa0
+    "°", "±", "²", "³", "´", "µ", "¶", "·", "¸", "¹", "º", "»", "¼", "½", "¾", "¿",  // 0xb0
+    "À", "Á", "Â", "Ã", "Ä", "Å", "Æ", "Ç", "È", "É", "Ê", "Ë", "Ì", "Í", "Î", "Ï",  // 0xc0
+    "Ð", "Ñ", "Ò", "Ó", "Ô", "Õ", "Ö", "×", "Ø", "Ù", "Ú", "Û", "Ü", "Ý", "Þ", "ß",  // 0xd0
+    "à", "á", "â", "ã", "ä", "å", "æ", "ç", "è", "é", "ê", "ë", "ì", "í", "î", "ï",  // 0xe0
+    "ð", "ñ", "ò", "ó", "ô", "õ", "ö", "÷", "ø", "ù", "ú", "û", "ü", "ý", "þ", "ÿ",  // 0xf0
+};
 
 constexpr byte_class class_of(unsigned char b) {
     if (b == 0xff) return byte_class::all;
@@ -30,4 +42,15 @@ inline std::string_view colour_of(unsigned char b) {
     return class_colours[static_cast<std::size_t>(class_of(b))];
 }
 
-std::string_view glyph_of(unsigned char b);
+// Below 0x80 the program runs in the POSIX locale, where exactly 0x20..0x7e
+// are printable.
+inline constexpr std::array<char, 128> ascii_glyphs = [] {
+    std::array<char, 128> t{};
+    for (int b = 0; b < 128; ++b) t[b] = (b >= 0x20 && b < 0x7f) ? static_cast<char>(b) : '.';
+    return t;
+}();
+
+constexpr std::string_view glyph_of(unsigned char b) {
+    if (b >= 0x80) return cp1252_glyphs[b - 0x80];
+    return std::string_view(&ascii_glyphs[b], 1);
+}

@@ -1,0 +1,577 @@
+#include "dump/line_layout.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "dump/output.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define ZELK_SSSE3 1
+#endif
+
+namespace {
+
+constexpr char hex_digits[] = "0123456789abcdef";
+
+// " %02x" of every byte value and a fourth byte ' '. Pairs are stored four
+// bytes at a time, each store's last byte overwritten by the next pair, so
+// the trailing space is left only where a group or block space follows.
+constexpr std::array<std::array<char, 4>, 256> hex_pairs = [] {
+    std::array<std::array<char, 4>, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = {' ', hex_digits[b >> 4], hex_digits[b & 15], ' '};
+    return t;
+}();
+
+// "%02x" of every byte value.
+constexpr std::array<std::array<char, 2>, 256> hex_digit_pairs = [] {
+    std::array<std::array<char, 2>, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = {hex_digits[b >> 4], hex_digits[b & 15]};
+    return t;
+}();
+
+// glyph_of of every byte value in the first `size` bytes of a four-byte
+// entry, so that a glyph is one four-byte store and an advance.
+struct glyph_entry {
+    std::array<char, 3> bytes;
+    unsigned char size;
+};
+static_assert(sizeof(glyph_entry) == 4);
+constexpr std::array<glyph_entry, 256> glyphs = [] {
+    std::array<glyph_entry, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const std::string_view g = glyph_of(static_cast<unsigned char>(b));
+        for (std::size_t i = 0; i < g.size(); ++i) t[b].bytes[i] = g[i];
+        t[b].size = static_cast<unsigned char>(g.size());
+    }
+    return t;
+}();
+
+// The colour slot, class_of as a number, of every byte value.
+constexpr std::array<unsigned char, 256> slots = [] {
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = static_cast<unsigned char>(class_of(static_cast<unsigned char>(b)));
+    return t;
+}();
+
+constexpr unsigned printable_slot = static_cast<unsigned>(byte_class::printable);
+
+// `last` at the start of a line, so that its first byte always gets an escape.
+constexpr unsigned no_slot = class_count;
+
+constexpr std::size_t max_line_bytes = 1024;
+
+// Longest offset field: 16 digits for offsets near 2^64.
+constexpr std::size_t max_offset_field = 16;
+
+// The offset field of any offset: the offset above its low 12 bits
+// right-aligned in five columns, then the low 12 bits as three zero-filled
+// digits. It widens past eight columns from 2^32 on.
+std::size_t offset_field_any(std::uint64_t offset, char* out) {
+    char high[16];
+    std::size_t n = 0;
+    std::uint64_t rest = offset >> 12;
+    do {
+        high[n++] = hex_digits[rest & 15];
+        rest >>= 4;
+    } while (rest != 0);
+    std::size_t len = 0;
+    for (std::size_t pad = n; pad < 5; ++pad) out[len++] = ' ';
+    while (n > 0) out[len++] = high[--n];
+    out[len++] = hex_digits[(offset >> 8) & 15];
+    out[len++] = hex_digits[(offset >> 4) & 15];
+    out[len++] = hex_digits[offset & 15];
+    return len;
+}
+
+// The eight-column field of an offset below 2^32: four digit pairs from a
+// table, then the leading zeros among the first four digits (at least four
+// digits show) turned into blanks by subtracting 0x10 from each ('0' - ' ');
+// no byte borrows, so the order of the bytes in the word does not matter.
+inline void offset_field8(char* out, std::uint32_t offset) {
+    static constexpr std::array<std::array<unsigned char, 4>, 5> blanking = {{
+        {0, 0, 0, 0},
+        {16, 0, 0, 0},
+        {16, 16, 0, 0},
+        {16, 16, 16, 0},
+        {16, 16, 16, 16},
+    }};
+    std::memcpy(out, hex_digit_pairs[offset >> 24].data(), 2);
+    std::memcpy(out + 2, hex_digit_pairs[(offset >> 16) & 255].data(), 2);
+    std::memcpy(out + 4, hex_digit_pairs[(offset >> 8) & 255].data(), 2);
+    std::memcpy(out + 6, hex_digit_pairs[offset & 255].data(), 2);
+    const int blanks = std::min(std::countl_zero(offset) / 4, 4);
+    std::uint32_t head, minus;
+    std::memcpy(&head, out, 4);
+    std::memcpy(&minus, blanking[static_cast<std::size_t>(blanks)].data(), 4);
+    head -= minus;
+    std::memcpy(out, &head, 4);
+}
+
+inline char* offset_field(char* p, std::uint64_t offset) {
+    if ((offset >> 32) == 0) {
+        offset_field8(p, static_cast<std::uint32_t>(offset));
+        return p + 8;
+    }
+    return p + offset_field_any(offset, p);
+}
+
+// Splices in the escape of `slot` when it differs from the slot last
+// selected: the fixed-size block is always copied, and kept only when due,
+// so that mixed data costs no mispredicted branches. Plain output has escape
+// sizes 0.
+inline char* colour_step_short(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    std::memcpy(p, plan.escape[slot].data(), short_escape_size);
+    p += plan.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
+    last = slot;
+    return p;
+}
+
+// The same for escapes of any length.
+inline char* colour_step_long(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    if (slot == last) return p;
+    last = slot;
+    if (!plan.colour) return p;
+    const std::string_view text = plan.colour_text[slot];
+    std::memcpy(p, "\033[", 2);
+    std::memcpy(p + 2, text.data(), text.size());
+    p[2 + text.size()] = 'm';
+    return p + 3 + text.size();
+}
+
+void put_spaces(std::uint64_t count) {
+    while (count > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, 4096));
+        char* p = output_reserve(n);
+        std::memset(p, ' ', n);
+        output_commit(p + n);
+        count -= n;
+    }
+}
+
+// Number of multiples of `group` in [from, to): the group spaces among blank
+// columns.
+std::uint64_t group_starts(std::uint64_t from, std::uint64_t to, std::uint64_t group) {
+    if (group == 0 || from >= to) return 0;
+    auto starts_below = [group](std::uint64_t j) { return j / group + (j % group != 0); };
+    return starts_below(to) - starts_below(from);
+}
+
+// Calls column(p, j) for the k columns that hold bytes, with a space before
+// every group; the space goes before the escape of the byte after it, so it
+// takes the colour of the byte before it.
+template <class Column>
+inline char* grouped_columns(char* p, std::size_t k, std::uint64_t group, Column column) {
+    if (group == 0 || group >= k) {
+        if (group != 0) *p++ = ' ';
+        for (std::size_t j = 0; j < k; ++j) p = column(p, j);
+        return p;
+    }
+    const std::size_t g = static_cast<std::size_t>(group);
+    for (std::size_t j = 0; j < k;) {
+        *p++ = ' ';
+        const std::size_t end = std::min(k, j + g);
+        for (; j < end; ++j) p = column(p, j);
+    }
+    return p;
+}
+
+template <bool short_escapes>
+char* hex_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                  unsigned& last) {
+    return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
+        const unsigned char b = bytes[j];
+        q = short_escapes ? colour_step_short(q, plan, slots[b], last)
+                          : colour_step_long(q, plan, slots[b], last);
+        std::memcpy(q, hex_pairs[b].data(), 4);
+        return q + 3;
+    });
+}
+
+template <bool short_escapes>
+char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                   unsigned& last) {
+    return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
+        const unsigned char b = bytes[j];
+        q = short_escapes ? colour_step_short(q, plan, slots[b], last)
+                          : colour_step_long(q, plan, slots[b], last);
+        std::memcpy(q, &glyphs[b], 4);
+        return q + glyphs[b].size;
+    });
+}
+
+// A line written item by item through output_write: for escapes too long to
+// lay out a whole block of a line in one reserved stretch of the buffer.
+void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                          std::uint64_t offset) {
+    char field[max_offset_field];
+    output_write(field, offset_field_any(offset, field));
+    const std::uint64_t group = plan.group_size;
+    const std::uint64_t blank_groups = group_starts(k, plan.width, group);
+    unsigned last = no_slot;
+    auto step = [&](unsigned char b) {
+        const unsigned slot = slots[b];
+        if (slot == last) return;
+        last = slot;
+        if (!plan.colour) return;
+        output_write("\033[", 2);
+        output_write(plan.colour_text[slot]);
+        output_write("m", 1);
+    };
+    for (int block = 0; block < 2; ++block) {
+        std::uint64_t in_group = 0;
+        for (std::size_t j = 0; j < k; ++j) {
+            if (group != 0) {
+                if (in_group == 0) output_write(" ", 1);
+                if (++in_group == group) in_group = 0;
+            }
+            step(bytes[j]);
+            if (block == 0)
+                output_write(hex_pairs[bytes[j]].data(), 3);
+            else
+                output_write(glyph_of(bytes[j]));
+        }
+        const std::uint64_t blank = plan.width - k;
+        put_spaces(block == 0 ? 3 * blank + blank_groups + 1 : blank + blank_groups);
+    }
+    output_write(plan.colour ? "\033[m\n" : "\n");
+}
+
+// Any width, group size and line length, table-driven. Each block is laid out
+// in one reserved stretch of the buffer sized for its worst case; the blank
+// columns of a wide line are written separately.
+[[gnu::noinline]] void write_line_generic(const line_plan& plan, const unsigned char* bytes,
+                                          std::size_t k, std::uint64_t offset) {
+    const std::uint64_t group = plan.group_size;
+    const std::size_t groups =
+        group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
+    // A group space per group; per byte an escape and a pair or glyph; the
+    // overrun of the last fixed-size store; the line end.
+    const std::size_t block = groups + k * (plan.longest_escape + 3) + short_escape_size + 8;
+    if (max_offset_field + block > output_reserve_limit) {
+        write_line_piecewise(plan, bytes, k, offset);
+        return;
+    }
+    const std::uint64_t blank = plan.width - k;
+    const std::uint64_t blank_groups = group_starts(k, plan.width, group);
+    // Padding short enough to be laid out in place, within the reserve.
+    constexpr std::size_t pad_in_place = 64;
+    auto pad = [](char* p, std::uint64_t count) {
+        if (count <= pad_in_place) {
+            std::memset(p, ' ', pad_in_place);
+            return p + count;
+        }
+        output_commit(p);
+        put_spaces(count);
+        return output_reserve(pad_in_place);
+    };
+    unsigned last = no_slot;
+
+    char* p = output_reserve(max_offset_field + block + pad_in_place);
+    p = offset_field(p, offset);
+    p = plan.short_escapes ? hex_columns<true>(p, plan, bytes, k, last)
+                           : hex_columns<false>(p, plan, bytes, k, last);
+    p = pad(p, 3 * blank + blank_groups + 1);
+    output_commit(p);
+
+    p = output_reserve(block + pad_in_place);
+    p = plan.short_escapes ? text_columns<true>(p, plan, bytes, k, last)
+                           : text_columns<false>(p, plan, bytes, k, last);
+    p = pad(p, blank + blank_groups);
+    output_commit(p);
+    output_write(plan.colour ? "\033[m\n" : "\n");
+}
+
+// The default layout, 16 bytes in two groups of 8, for a full line at an
+// offset below 2^32: every position in the line is known but for the glyphs
+// and escapes. `Isa` supplies the routines that SIMD can speed up.
+//
+// Hex block from the first pair's leading space to the text block's first
+// group space (51 bytes): pairs 0-7, group space, pairs 8-15, separator,
+// group space.
+struct scalar_isa {
+    static char* hex16(char* p, const unsigned char* b) {
+        for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, hex_pairs[b[j]].data(), 4);
+        for (int j = 8; j < 16; ++j) std::memcpy(p + 1 + 3 * j, hex_pairs[b[j]].data(), 4);
+        p[50] = ' ';
+        return p + 51;
+    }
+    // Shortcuts for lines of ASCII or printable bytes only; none without SIMD.
+    static bool all_ascii(const unsigned char*) { return false; }
+    static bool all_printable(const unsigned char*) { return false; }
+    static char* ascii_glyphs16(char* q, const unsigned char*) { return q; }
+};
+
+#ifdef ZELK_SSSE3
+// Where each byte of the 51-byte hex block comes from: -1 for a space, else
+// the index into the 32 hex digits of the 16 bytes.
+constexpr int hex16_source(int r) {
+    if (r < 24) return r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
+    if (r == 24 || r >= 49) return -1;
+    const int u = r - 25;
+    return u % 3 == 0 ? -1 : 16 + 2 * (u / 3) + u % 3 - 1;
+}
+
+// Shuffle controls and spaces for one 16-byte store of the hex block at
+// `start`: lanes from the digits of bytes 0-7, from those of bytes 8-15, and
+// the spaces (a shuffle control with the top bit set gives 0).
+struct hex16_store {
+    alignas(16) std::array<signed char, 16> from_low{};
+    alignas(16) std::array<signed char, 16> from_high{};
+    alignas(16) std::array<signed char, 16> spaces{};
+};
+constexpr std::array<int, 4> hex16_store_at = {0, 16, 32, 35};
+constexpr std::array<hex16_store, 4> hex16_stores = [] {
+    std::array<hex16_store, 4> t{};
+    for (std::size_t s = 0; s < t.size(); ++s) {
+        for (int i = 0; i < 16; ++i) {
+            const int from = hex16_source(hex16_store_at[s] + i);
+            t[s].from_low[i] = static_cast<signed char>(from >= 0 && from < 16 ? from : -128);
+            t[s].from_high[i] = static_cast<signed char>(from >= 16 ? from - 16 : -128);
+            t[s].spaces[i] = static_cast<signed char>(from < 0 ? ' ' : 0);
+        }
+    }
+    return t;
+}();
+
+struct ssse3_isa {
+    [[gnu::target("ssse3")]] static __m128i load(const void* p) {
+        return _mm_loadu_si128(static_cast<const __m128i*>(p));
+    }
+    [[gnu::target("ssse3")]] static void store(char* p, __m128i v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+    [[gnu::target("ssse3")]] static __m128i shuffled(const hex16_store& s, __m128i low,
+                                                     __m128i high) {
+        return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, load(s.from_low.data())),
+                                         _mm_shuffle_epi8(high, load(s.from_high.data()))),
+                            load(s.spaces.data()));
+    }
+    // Both digits of every byte by a table lookup per nibble, then each
+    // digit shuffled into its place among the spaces.
+    [[gnu::target("ssse3")]] static char* hex16(char* p, const unsigned char* b) {
+        const __m128i x = load(b);
+        const __m128i nibble = _mm_set1_epi8(0x0f);
+        const __m128i digits = load(hex_digits);
+        const __m128i high_digits =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // bytes 0-7
+        const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // bytes 8-15
+        for (std::size_t s = 0; s < hex16_stores.size(); ++s)
+            store(p + hex16_store_at[s], shuffled(hex16_stores[s], low, high));
+        return p + 51;
+    }
+    [[gnu::target("ssse3")]] static __m128i printable_mask(__m128i x) {
+        // Signed compares: bytes from 0x80 on are negative, below 0x20.
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x1f)),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(0x7f)));
+    }
+    [[gnu::target("ssse3")]] static bool all_ascii(const unsigned char* b) {
+        return _mm_movemask_epi8(load(b)) == 0;
+    }
+    [[gnu::target("ssse3")]] static bool all_printable(const unsigned char* b) {
+        return _mm_movemask_epi8(printable_mask(load(b))) == 0xffff;
+    }
+    // The text block of 16 bytes below 0x80: the byte itself where printable,
+    // else '.', with the group space in the middle.
+    [[gnu::target("ssse3")]] static char* ascii_glyphs16(char* q, const unsigned char* b) {
+        const __m128i x = load(b);
+        const __m128i printable = printable_mask(x);
+        const __m128i g = _mm_or_si128(_mm_and_si128(printable, x),
+                                       _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), g);
+        q[8] = ' ';
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q + 9), _mm_unpackhi_epi64(g, g));
+        return q + 17;
+    }
+};
+#endif
+
+inline char* glyphs8(char* q, const unsigned char* b) {
+    for (int j = 0; j < 8; ++j) {
+        std::memcpy(q, &glyphs[b[j]], 4);
+        q += glyphs[b[j]].size;
+    }
+    return q;
+}
+
+// Room a default line needs: the advance plus the overrun of the last
+// fixed-size stores.
+constexpr std::size_t plain16_room = 160;
+constexpr std::size_t colour16_room = 16 + 2 * 16 * (short_escape_size + 4) + 64;
+
+template <class Isa>
+inline char* line16_plain(char* p, const unsigned char* b, std::uint32_t offset) {
+    offset_field8(p, offset);
+    p[8] = ' ';
+    p = Isa::hex16(p + 9, b);
+    if (Isa::all_ascii(b)) {
+        p = Isa::ascii_glyphs16(p, b);
+    } else {
+        p = glyphs8(p, b);
+        *p++ = ' ';
+        p = glyphs8(p, b + 8);
+    }
+    *p = '\n';
+    return p + 1;
+}
+
+template <class Isa>
+inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* b,
+                           std::uint32_t offset) {
+    offset_field8(p, offset);
+    p[8] = ' ';
+    p += 9;
+    if (Isa::all_printable(b)) {
+        // One class throughout: a single escape, and the text block is the
+        // bytes themselves.
+        std::memcpy(p, plan.escape[printable_slot].data(), short_escape_size);
+        p = Isa::hex16(p + plan.escape_size[printable_slot], b);
+        p = Isa::ascii_glyphs16(p, b);
+    } else {
+        unsigned last = no_slot;
+        for (int j = 0; j < 16; ++j) {
+            if (j == 8) ++p;  // the group space, left by the previous pair's store
+            p = colour_step_short(p, plan, slots[b[j]], last);
+            std::memcpy(p, hex_pairs[b[j]].data(), 4);
+            p += 3;
+        }
+        p[1] = ' ';  // the separator is left by the last pair's store
+        p += 2;
+        for (int j = 0; j < 16; ++j) {
+            if (j == 8) *p++ = ' ';
+            p = colour_step_short(p, plan, slots[b[j]], last);
+            std::memcpy(p, &glyphs[b[j]], 4);
+            p += glyphs[b[j]].size;
+        }
+    }
+    std::memcpy(p, "\033[m\n", 4);
+    return p + 4;
+}
+
+inline bool is_repeat(repeat_state& r, const unsigned char* line, std::size_t k) {
+    if (r.no_previous || k != r.previous_size || std::memcmp(line, r.previous.data(), k) != 0)
+        return false;
+    if (!r.marked) output_write("       *\n", 9);
+    r.marked = true;
+    return true;
+}
+
+inline void remember(repeat_state& r, const unsigned char* line, std::size_t k) {
+    std::memcpy(r.previous.data(), line, k);
+    r.previous_size = k;
+    r.no_previous = false;
+    r.marked = false;
+}
+
+void write_lines_generic(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
+                         std::size_t size, std::uint64_t offset) {
+    for (std::size_t i = 0; i < size;
+         i += static_cast<std::size_t>(std::min<std::uint64_t>(plan.width, max_line_bytes))) {
+        const std::size_t k =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - i, plan.width));
+        if (is_repeat(r, chunk + i, k)) continue;
+        write_line_generic(plan, chunk + i, k, offset + i);
+        remember(r, chunk + i, k);
+    }
+}
+
+template <class Isa, bool colour>
+inline void write_lines16(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
+                          std::size_t size, std::uint64_t offset) {
+    std::size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+        const unsigned char* line = chunk + i;
+        if (is_repeat(r, line, 16)) continue;
+        const std::uint64_t at = offset + i;
+        if ((at >> 32) != 0) {
+            write_line_generic(plan, line, 16, at);
+        } else {
+            char* p = output_reserve(colour ? colour16_room : plain16_room);
+            p = colour ? line16_colour<Isa>(p, plan, line, static_cast<std::uint32_t>(at))
+                       : line16_plain<Isa>(p, line, static_cast<std::uint32_t>(at));
+            output_commit(p);
+        }
+        remember(r, line, 16);
+    }
+    if (i < size) write_lines_generic(plan, r, chunk + i, size - i, offset + i);
+}
+
+using lines_routine = void (*)(const line_plan&, repeat_state&, const unsigned char*, std::size_t,
+                               std::uint64_t);
+
+[[gnu::flatten]] void plain16_scalar(const line_plan& plan, repeat_state& r,
+                                     const unsigned char* chunk, std::size_t size,
+                                     std::uint64_t offset) {
+    write_lines16<scalar_isa, false>(plan, r, chunk, size, offset);
+}
+[[gnu::flatten]] void colour16_scalar(const line_plan& plan, repeat_state& r,
+                                      const unsigned char* chunk, std::size_t size,
+                                      std::uint64_t offset) {
+    write_lines16<scalar_isa, true>(plan, r, chunk, size, offset);
+}
+#ifdef ZELK_SSSE3
+[[gnu::target("ssse3"), gnu::flatten]] void plain16_ssse3(const line_plan& plan, repeat_state& r,
+                                                          const unsigned char* chunk,
+                                                          std::size_t size, std::uint64_t offset) {
+    write_lines16<ssse3_isa, false>(plan, r, chunk, size, offset);
+}
+[[gnu::target("ssse3"), gnu::flatten]] void colour16_ssse3(const line_plan& plan, repeat_state& r,
+                                                           const unsigned char* chunk,
+                                                           std::size_t size, std::uint64_t offset) {
+    write_lines16<ssse3_isa, true>(plan, r, chunk, size, offset);
+}
+#endif
+
+bool cpu_has_ssse3() {
+#ifdef ZELK_SSSE3
+    return __builtin_cpu_supports("ssse3");
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+line_plan make_line_plan(const dump_settings& s) {
+    line_plan plan;
+    plan.width = s.width;
+    plan.group_size = s.group_size;
+    plan.colour = s.colour;
+    plan.simd = cpu_has_ssse3();
+    for (std::size_t slot = 0; slot < class_count; ++slot) {
+        const std::string_view text = class_colours[slot];
+        plan.colour_text[slot] = text;
+        if (!s.colour) continue;
+        const std::size_t size = text.size() + 3;
+        plan.longest_escape = std::max(plan.longest_escape, size);
+        if (size > short_escape_size) continue;
+        std::memcpy(plan.escape[slot].data(), "\033[", 2);
+        std::memcpy(plan.escape[slot].data() + 2, text.data(), text.size());
+        plan.escape[slot][size - 1] = 'm';
+        plan.escape_size[slot] = size;
+    }
+    plan.short_escapes = plan.longest_escape <= short_escape_size;
+    return plan;
+}
+
+void write_line(const line_plan& plan, const unsigned char* bytes, std::size_t size,
+                std::uint64_t offset) {
+    write_line_generic(plan, bytes, size, offset);
+}
+
+void write_lines(const line_plan& plan, repeat_state& repeats, const unsigned char* chunk,
+                 std::size_t size, std::uint64_t offset) {
+    if (plan.width != 16 || plan.group_size != 8 || !plan.short_escapes) {
+        write_lines_generic(plan, repeats, chunk, size, offset);
+        return;
+    }
+    lines_routine routine = plan.colour ? colour16_scalar : plain16_scalar;
+#ifdef ZELK_SSSE3
+    if (plan.simd) routine = plan.colour ? colour16_ssse3 : plain16_ssse3;
+#endif
+    routine(plan, repeats, chunk, size, offset);
+}

@@ -1,0 +1,226 @@
+// The fast layout against the reference rendering on random inputs and
+// settings: every width, group size, colour set-up, offset and range must give
+// the same bytes, through the SIMD routines and the portable ones alike.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dump/byte_class.hpp"
+#include "dump/dump_stream.hpp"
+#include "dump/line_layout.hpp"
+#include "dump/output.hpp"
+#include "tests/reference_layout.hpp"
+
+namespace {
+
+std::string captured;
+void capture(const char* data, std::size_t size) {
+    captured.append(data, size);
+}
+
+// Where two renderings first differ, with some context, instead of two
+// screenfuls of dump.
+::testing::AssertionResult same_output(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    const std::size_t from = at < 80 ? 0 : at - 80;
+    return ::testing::AssertionFailure()
+           << "first difference at byte " << at << " of " << got.size() << " (want " << want.size()
+           << ")\n got: " << ::testing::PrintToString(got.substr(from, 160))
+           << "\nwant: " << ::testing::PrintToString(want.substr(from, 160));
+}
+
+// Sets random colour texts for one case and puts the defaults back after it.
+// Texts come from a small pool so that equal texts in two classes occur; the
+// long ones leave the fixed-size escape copies and, on wide lines, any
+// reserve; now and then one is longer than the output buffer.
+class random_colours {
+  public:
+    explicit random_colours(std::mt19937_64& rng) : saved_(class_colours) {
+        if (rng() % 2 == 0) return;  // keep the defaults
+        for (auto& slot : class_colours) slot = pool_[rng() % pool_.size()];
+        if (rng() % 40 == 0) class_colours[rng() % class_count] = huge_;
+    }
+    ~random_colours() { class_colours = saved_; }
+
+  private:
+    std::array<std::string_view, class_count> saved_;
+    std::vector<std::string> pool_ = {
+        "",
+        "1",
+        "38;5;238",
+        "38;5;150",
+        "1;31",
+        "38;2;255;128;0;48;2;0;0;64;1;4",
+        std::string(300, '7'),
+    };
+    std::string huge_ = std::string(17000, '1');
+};
+
+// Bytes with what makes dumps differ: runs of equal lines (of the width and
+// of other lengths), runs of one byte, text, random bytes and bytes at the
+// edges of every class.
+std::string random_input(std::mt19937_64& rng, std::size_t size, std::uint64_t width) {
+    static const unsigned char edges[] = {0x00, 0x01, 0x0a, 0x1f, 0x20, 0x41, 0x7e, 0x7f,
+                                          0x80, 0x81, 0xa0, 0xad, 0xe9, 0xfe, 0xff};
+    std::string out;
+    while (out.size() < size) {
+        const std::size_t n = 1 + rng() % 600;
+        switch (rng() % 6) {
+            case 0:
+                for (std::size_t i = 0; i < n; ++i) out += static_cast<char>(rng());
+                break;
+            case 1: {
+                const std::size_t line = rng() % 3 == 0 ? 1 + rng() % 40 : width;
+                std::string one;
+                for (std::size_t i = 0; i < line && i < 4096; ++i)
+                    one += static_cast<char>(edges[rng() % sizeof edges]);
+                for (std::size_t i = 0; i < 1 + rng() % 8; ++i) out += one;
+                break;
+            }
+            case 2:
+                out += std::string(n, static_cast<char>(edges[rng() % sizeof edges]));
+                break;
+            case 3:
+                for (std::size_t i = 0; i < n; ++i)
+                    out += rng() % 30 == 0 ? '\n' : static_cast<char>(0x20 + rng() % 0x5f);
+                break;
+            default:
+                for (std::size_t i = 0; i < n; ++i)
+                    out += static_cast<char>(edges[rng() % sizeof edges]);
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+std::uint64_t random_width(std::mt19937_64& rng) {
+    switch (rng() % 8) {
+        case 0:
+            return 16;
+        case 1:
+            return 1025 + rng() % 3000;
+        case 2:
+            return rng() % 20 == 0 ? max_width : 1 + rng() % 1024;
+        default:
+            return 1 + rng() % 40;
+    }
+}
+
+std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
+    switch (rng() % 6) {
+        case 0:
+            return 8;
+        case 1:
+            return rng() % 2 == 0 ? ~std::uint64_t{0} : width + rng() % 3;
+        default:
+            return rng() % 21;
+    }
+}
+
+std::string dump_through_stream(const std::string& input, const dump_settings& s) {
+    set_output_sink(capture);
+    captured.clear();
+    settings = s;
+    std::FILE* stream = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+    dump_stream(stream, "(memory)");
+    std::fclose(stream);
+    output_flush();
+    settings = dump_settings{};
+    return captured;
+}
+
+// The dump loop's part in small: `bytes` cut into 1024-byte chunks for
+// write_lines under `plan`.
+std::string dump_through_plan(const std::string& bytes, std::uint64_t offset,
+                              const line_plan& plan) {
+    set_output_sink(capture);
+    captured.clear();
+    repeat_state repeats;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t c = 0; c < bytes.size(); c += 1024)
+        write_lines(plan, repeats, data + c, std::min<std::size_t>(1024, bytes.size() - c),
+                    offset + c);
+    output_flush();
+    return captured;
+}
+
+}  // namespace
+
+TEST(Differential, WholeDumpsMatchTheReference) {
+    std::mt19937_64 rng(20240611);
+    for (int round = 0; round < 400; ++round) {
+        random_colours colours(rng);
+        dump_settings s;
+        s.width = random_width(rng);
+        s.group_size = random_group(rng, s.width);
+        s.colour = rng() % 2 == 0;
+        // Mostly a few chunks; now and then past a 64 KiB read block. Very
+        // wide lines are mostly blank columns, so a few of them will do.
+        std::size_t size = rng() % 10 == 0 ? 60000 + rng() % 80000 : rng() % 5000;
+        if (s.width > 4096) size %= 2100;
+        const std::string input = random_input(rng, size, s.width);
+        if (rng() % 3 == 0) {
+            s.range_start = static_cast<std::int64_t>(rng() % (size + 20));
+            if (rng() % 2 == 0)
+                s.range_end = s.range_start + static_cast<std::int64_t>(rng() % (size + 20));
+        }
+        SCOPED_TRACE(::testing::Message()
+                     << "round " << round << ": width " << s.width << ", group " << s.group_size
+                     << ", colour " << s.colour << ", size " << size << ", range " << s.range_start
+                     << " to " << s.range_end);
+        ASSERT_TRUE(same_output(dump_through_stream(input, s), reference_dump(input, s)));
+    }
+}
+
+TEST(Differential, DefaultLayoutMatchesAtEveryOffsetWithAndWithoutSimd) {
+    // The default layout has its own routines; offsets cross the widening of
+    // the offset field and run up to the top of the range.
+    const std::uint64_t offsets[] = {0, 5, 0xfff0, 0xffffffff - 2000, 0x7fffffffffffefff};
+    std::mt19937_64 rng(7);
+    for (bool simd : {false, true}) {
+        for (int round = 0; round < 120; ++round) {
+            random_colours colours(rng);
+            dump_settings s;
+            s.colour = rng() % 2 == 0;
+            line_plan plan = make_line_plan(s);
+            if (simd && !plan.simd) GTEST_SKIP() << "no SSSE3 on this CPU";
+            plan.simd = simd;
+            const std::uint64_t offset = offsets[rng() % std::size(offsets)] + rng() % 64;
+            const std::string bytes = random_input(rng, rng() % 5000, 16);
+            SCOPED_TRACE(::testing::Message()
+                         << "simd " << simd << ", round " << round << ", colour " << s.colour
+                         << ", offset " << offset << ", size " << bytes.size());
+            ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
+                                    reference_lines(bytes, offset, s)));
+        }
+    }
+}
+
+TEST(Differential, SingleLinesMatchAtAnyOffset) {
+    std::mt19937_64 rng(99);
+    for (int round = 0; round < 2000; ++round) {
+        random_colours colours(rng);
+        dump_settings s;
+        s.width = rng() % 4 == 0 ? random_width(rng) : 16;
+        s.group_size = random_group(rng, s.width);
+        s.colour = rng() % 2 == 0;
+        const std::size_t size = 1 + rng() % std::min<std::uint64_t>(s.width, 1024);
+        const std::string bytes = random_input(rng, size, s.width);
+        const std::uint64_t offset = rng() >> (rng() % 64);
+        SCOPED_TRACE(::testing::Message()
+                     << "round " << round << ": width " << s.width << ", group " << s.group_size
+                     << ", colour " << s.colour << ", offset " << offset);
+        set_output_sink(capture);
+        captured.clear();
+        layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s);
+        output_flush();
+        ASSERT_TRUE(same_output(
+            captured,
+            reference_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s)));
+    }
+}

@@ -1,0 +1,21 @@
+// The dump format rendered the plain, obvious way: one formatted item at a
+// time into a string, straight from the rules of the format. The fast layout
+// is checked against it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "dump/dump_stream.hpp"
+
+// One line of `size` bytes at `offset`.
+std::string reference_line(const unsigned char* bytes, std::size_t size, std::uint64_t offset,
+                           const dump_settings& s);
+
+// The lines of `bytes`, which start at `offset`: cut into 1024-byte chunks
+// counted from their start, each chunk into lines, repeats collapsed.
+std::string reference_lines(const std::string& bytes, std::uint64_t offset, const dump_settings& s);
+
+// The whole dump of `input` as a file: its range, then reference_lines.
+std::string reference_dump(const std::string& input, const dump_settings& s);
