@@ -292,6 +292,7 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
 // group space (51 bytes): pairs 0-7, group space, pairs 8-15, separator,
 // group space.
 struct scalar_isa {
+    static constexpr bool simd_items = false;
     static char* hex16(char* p, const unsigned char* b) {
         for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, hex_pairs[b[j]].data(), 4);
         for (int j = 8; j < 16; ++j) std::memcpy(p + 1 + 3 * j, hex_pairs[b[j]].data(), 4);
@@ -302,6 +303,7 @@ struct scalar_isa {
     static bool all_ascii(const unsigned char*) { return false; }
     static bool all_printable(const unsigned char*) { return false; }
     static char* ascii_glyphs16(char* q, const unsigned char*) { return q; }
+    static char* colour_blocks16(char* p, const line_plan&, const unsigned char*) { return p; }
 };
 
 #ifdef ZELK_SSSE3
@@ -336,7 +338,15 @@ constexpr std::array<hex16_store, 4> hex16_stores = [] {
     return t;
 }();
 
+// Glyph sizes of 0x80-0x8f and 0x90-0x9f, as shuffle tables.
+constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
+    std::array<std::array<unsigned char, 16>, 2> t{};
+    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
+    return t;
+}();
+
 struct ssse3_isa {
+    static constexpr bool simd_items = true;
     [[gnu::target("ssse3")]] static __m128i load(const void* p) {
         return _mm_loadu_si128(static_cast<const __m128i*>(p));
     }
@@ -374,6 +384,93 @@ struct ssse3_isa {
     }
     [[gnu::target("ssse3")]] static bool all_printable(const unsigned char* b) {
         return _mm_movemask_epi8(printable_mask(load(b))) == 0xffff;
+    }
+    // The slot of each byte: the number of class boundaries (0x01, 0x20,
+    // 0x7f, 0xff) at or below it, each counted as x == max(x, boundary).
+    [[gnu::target("ssse3")]] static __m128i slots_of(__m128i x) {
+        const __m128i at_1 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x01)), x);
+        const __m128i at_20 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x20)), x);
+        const __m128i at_7f = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x7f)), x);
+        const __m128i at_ff = _mm_cmpeq_epi8(x, _mm_set1_epi8(-1));
+        const __m128i minus = _mm_add_epi8(_mm_add_epi8(at_1, at_20), _mm_add_epi8(at_7f, at_ff));
+        return _mm_sub_epi8(_mm_setzero_si128(), minus);
+    }
+    // The size of each byte's glyph: 1 below 0x80, 2 from 0xa0 on but for
+    // 0xa0 and 0xad, from a table of 16 lanes per row in between.
+    [[gnu::target("ssse3")]] static __m128i glyph_sizes(__m128i x) {
+        const __m128i row = _mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xf0)));
+        const __m128i column = _mm_and_si128(x, _mm_set1_epi8(0x0f));
+        const __m128i row_80 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i row_90 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x90)));
+        const __m128i from_table = _mm_or_si128(
+            _mm_and_si128(row_80, _mm_shuffle_epi8(load(glyph_size_rows[0].data()), column)),
+            _mm_and_si128(row_90, _mm_shuffle_epi8(load(glyph_size_rows[1].data()), column)));
+        const __m128i latin1 = _mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xa0))),
+                         _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xad)))),
+            _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(static_cast<char>(0xa0))), x));
+        // 1, plus 1 for Latin-1 (a mask is -1), unless the table has it.
+        const __m128i other = _mm_sub_epi8(_mm_set1_epi8(1), latin1);
+        return _mm_or_si128(from_table, _mm_andnot_si128(_mm_or_si128(row_80, row_90), other));
+    }
+    // Both blocks of a coloured line from the plan's items: for each byte,
+    // where its item starts (skipping the escape unless the class changes
+    // there) and how far it moves the line on, worked out for all 16 bytes
+    // at once; then one fixed-size copy per byte and block.
+    [[gnu::target("ssse3")]] static char* colour_blocks16(char* p, const line_plan& plan,
+                                                          const unsigned char* b) {
+        const __m128i x = load(b);
+        const __m128i s = slots_of(x);
+        const __m128i all = _mm_set1_epi8(-1);
+        // Each byte against the one before it; the first against no slot in
+        // the hex block, against the last byte in the text block.
+        const __m128i hex_change =
+            _mm_xor_si128(_mm_cmpeq_epi8(s, _mm_alignr_epi8(s, _mm_set1_epi8(no_slot), 15)), all);
+        const __m128i text_change =
+            _mm_xor_si128(_mm_cmpeq_epi8(s, _mm_alignr_epi8(s, s, 15)), all);
+        const __m128i sizes = _mm_shuffle_epi8(load(plan.escape_size_lanes.data()), s);
+
+        // Item offsets: byte * item_size + the escape size where it is skipped.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i low = _mm_slli_epi16(_mm_unpacklo_epi8(x, zero), 4);
+        const __m128i high = _mm_slli_epi16(_mm_unpackhi_epi8(x, zero), 4);
+        const __m128i hex_skip = _mm_andnot_si128(hex_change, sizes);
+        const __m128i text_skip = _mm_andnot_si128(text_change, sizes);
+        struct {
+            alignas(16) std::uint16_t hex_from[16];
+            alignas(16) std::uint16_t text_from[16];
+            alignas(16) unsigned char hex_grow[16];
+            alignas(16) unsigned char text_grow[16];
+        } at;
+        auto store = [](void* to, __m128i v) { _mm_store_si128(static_cast<__m128i*>(to), v); };
+        store(at.hex_from, _mm_add_epi16(low, _mm_unpacklo_epi8(hex_skip, zero)));
+        store(at.hex_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(hex_skip, zero)));
+        store(at.text_from, _mm_add_epi16(low, _mm_unpacklo_epi8(text_skip, zero)));
+        store(at.text_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(text_skip, zero)));
+        store(at.hex_grow, _mm_add_epi8(_mm_and_si128(hex_change, sizes), _mm_set1_epi8(3)));
+        store(at.text_grow, _mm_add_epi8(_mm_and_si128(text_change, sizes), glyph_sizes(x)));
+        // Read back from memory, one lane at a time, rather than extracted
+        // from registers.
+        asm("" : "+m"(at));
+
+        const char* hex_items = plan.hex_items.front().data();
+        const char* glyph_items = plan.glyph_items.front().data();
+#pragma GCC unroll 16
+        for (int j = 0; j < 16; ++j) {
+            if (j == 8) *p++ = ' ';
+            std::memcpy(p, hex_items + at.hex_from[j], item_size);
+            p += at.hex_grow[j];
+        }
+        p[0] = ' ';
+        p[1] = ' ';
+        p += 2;
+#pragma GCC unroll 16
+        for (int j = 0; j < 16; ++j) {
+            if (j == 8) *p++ = ' ';
+            std::memcpy(p, glyph_items + at.text_from[j], item_size);
+            p += at.text_grow[j];
+        }
+        return p;
     }
     // The text block of 16 bytes below 0x80: the byte itself where printable,
     // else '.', with the group space in the middle.
@@ -431,6 +528,8 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
         std::memcpy(p, plan.escape[printable_slot].data(), short_escape_size);
         p = Isa::hex16(p + plan.escape_size[printable_slot], b);
         p = Isa::ascii_glyphs16(p, b);
+    } else if (Isa::simd_items && plan.escape_items) {
+        p = Isa::colour_blocks16(p, plan, b);
     } else {
         unsigned last = no_slot;
         for (int j = 0; j < 16; ++j) {
@@ -555,6 +654,24 @@ line_plan make_line_plan(const dump_settings& s) {
         plan.escape_size[slot] = size;
     }
     plan.short_escapes = plan.longest_escape <= short_escape_size;
+    plan.escape_items = s.colour && plan.longest_escape + 3 <= item_size;
+    if (plan.escape_items) {
+        for (int b = 0; b < 256; ++b) {
+            const std::size_t slot = slots[b];
+            const std::size_t size = plan.escape_size[slot];
+            const std::string_view glyph = glyph_of(static_cast<unsigned char>(b));
+            auto& hex = plan.hex_items[b];
+            auto& text = plan.glyph_items[b];
+            hex.fill(' ');
+            text.fill(' ');
+            std::memcpy(hex.data(), plan.escape[slot].data(), size);
+            std::memcpy(text.data(), plan.escape[slot].data(), size);
+            std::memcpy(hex.data() + size, hex_pairs[b].data(), 3);
+            std::memcpy(text.data() + size, glyph.data(), glyph.size());
+        }
+        for (std::size_t slot = 0; slot < class_count; ++slot)
+            plan.escape_size_lanes[slot] = static_cast<unsigned char>(plan.escape_size[slot]);
+    }
     return plan;
 }
 

@@ -16,6 +16,9 @@
 // splicing it in needs no branch on its length.
 inline constexpr std::size_t short_escape_size = 16;
 
+// Size of a precomputed escape-and-byte item of the SIMD routines.
+inline constexpr std::size_t item_size = 16;
+
 // What laying out lines needs from the settings and the class colours, worked
 // out once per dump instead of once per line.
 struct line_plan {
@@ -32,6 +35,16 @@ struct line_plan {
     // "\033[%sm" of each class and its size; sizes are 0 when plain.
     std::array<std::array<char, short_escape_size>, class_count> escape{};
     std::array<std::size_t, class_count> escape_size{};
+
+    // For the SIMD routines of the default layout, when every escape leaves
+    // room for a pair in item_size bytes: per byte value, its escape
+    // followed by its hex pair, and by its glyph, padded with spaces (one
+    // row more, read past by fixed-size copies); and the escape size of each
+    // slot as a shuffle table.
+    bool escape_items = false;
+    std::array<std::array<char, item_size>, 257> hex_items{};
+    std::array<std::array<char, item_size>, 257> glyph_items{};
+    std::array<unsigned char, 16> escape_size_lanes{};
 };
 
 // Reads `s` and the current class_colours.
