@@ -87,9 +87,11 @@ std::size_t offset_field_any(std::uint64_t offset, char* out) {
 }
 
 // The eight-column field of an offset below 2^32: four digit pairs from a
-// table, then the leading zeros among the first four digits (at least four
-// digits show) turned into blanks by subtracting 0x10 from each ('0' - ' ');
-// no byte borrows, so the order of the bytes in the word does not matter.
+// table, the leading zeros among the first four digits (at least four digits
+// show) turned into blanks by subtracting 0x10 from each ('0' - ' '). The
+// pairs are worked on in registers and stored once: reading back a field
+// just stored in pieces would stall. No byte borrows, so the order of the
+// bytes in a pair does not matter.
 inline void offset_field8(char* out, std::uint32_t offset) {
     static constexpr std::array<std::array<unsigned char, 4>, 5> blanking = {{
         {0, 0, 0, 0},
@@ -98,16 +100,17 @@ inline void offset_field8(char* out, std::uint32_t offset) {
         {16, 16, 16, 0},
         {16, 16, 16, 16},
     }};
-    std::memcpy(out, hex_digit_pairs[offset >> 24].data(), 2);
-    std::memcpy(out + 2, hex_digit_pairs[(offset >> 16) & 255].data(), 2);
-    std::memcpy(out + 4, hex_digit_pairs[(offset >> 8) & 255].data(), 2);
-    std::memcpy(out + 6, hex_digit_pairs[offset & 255].data(), 2);
-    const int blanks = std::min(std::countl_zero(offset) / 4, 4);
-    std::uint32_t head, minus;
-    std::memcpy(&head, out, 4);
-    std::memcpy(&minus, blanking[static_cast<std::size_t>(blanks)].data(), 4);
-    head -= minus;
-    std::memcpy(out, &head, 4);
+    const auto& minus =
+        blanking[static_cast<std::size_t>(std::min(std::countl_zero(offset) / 4, 4))];
+    std::uint16_t pair[4], blank[2];
+    std::memcpy(&pair[0], hex_digit_pairs[offset >> 24].data(), 2);
+    std::memcpy(&pair[1], hex_digit_pairs[(offset >> 16) & 255].data(), 2);
+    std::memcpy(&pair[2], hex_digit_pairs[(offset >> 8) & 255].data(), 2);
+    std::memcpy(&pair[3], hex_digit_pairs[offset & 255].data(), 2);
+    std::memcpy(blank, minus.data(), 4);
+    pair[0] = static_cast<std::uint16_t>(pair[0] - blank[0]);
+    pair[1] = static_cast<std::uint16_t>(pair[1] - blank[1]);
+    std::memcpy(out, pair, 8);
 }
 
 inline char* offset_field(char* p, std::uint64_t offset) {
@@ -284,6 +287,14 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     output_write(plan.colour ? "\033[m\n" : "\n");
 }
 
+inline char* glyphs8(char* q, const unsigned char* b) {
+    for (int j = 0; j < 8; ++j) {
+        std::memcpy(q, &glyphs[b[j]], 4);
+        q += glyphs[b[j]].size;
+    }
+    return q;
+}
+
 // The default layout, 16 bytes in two groups of 8, for a full line at an
 // offset below 2^32: every position in the line is known but for the glyphs
 // and escapes. `Isa` supplies the routines that SIMD can speed up.
@@ -345,6 +356,14 @@ constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
     return t;
 }();
 
+constexpr bool takes_no_lanes(const std::array<signed char, 16>& from) {
+    for (signed char lane : from)
+        if (lane >= 0) return false;
+    return true;
+}
+static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
+              takes_no_lanes(hex16_stores[2].from_low) && takes_no_lanes(hex16_stores[3].from_low));
+
 struct ssse3_isa {
     static constexpr bool simd_items = true;
     [[gnu::target("ssse3")]] static __m128i load(const void* p) {
@@ -359,6 +378,11 @@ struct ssse3_isa {
                                          _mm_shuffle_epi8(high, load(s.from_high.data()))),
                             load(s.spaces.data()));
     }
+    [[gnu::target("ssse3")]] static __m128i spaced(__m128i digits,
+                                                   const std::array<signed char, 16>& from,
+                                                   const hex16_store& s) {
+        return _mm_or_si128(_mm_shuffle_epi8(digits, load(from.data())), load(s.spaces.data()));
+    }
     // Both digits of every byte by a table lookup per nibble, then each
     // digit shuffled into its place among the spaces.
     [[gnu::target("ssse3")]] static char* hex16(char* p, const unsigned char* b) {
@@ -370,8 +394,12 @@ struct ssse3_isa {
         const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
         const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // bytes 0-7
         const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // bytes 8-15
-        for (std::size_t s = 0; s < hex16_stores.size(); ++s)
-            store(p + hex16_store_at[s], shuffled(hex16_stores[s], low, high));
+        // The first store takes digits of bytes 0-7 only, the last two those
+        // of bytes 8-15 only.
+        store(p, spaced(low, hex16_stores[0].from_low, hex16_stores[0]));
+        store(p + hex16_store_at[1], shuffled(hex16_stores[1], low, high));
+        store(p + hex16_store_at[2], spaced(high, hex16_stores[2].from_high, hex16_stores[2]));
+        store(p + hex16_store_at[3], spaced(high, hex16_stores[3].from_high, hex16_stores[3]));
         return p + 51;
     }
     [[gnu::target("ssse3")]] static __m128i printable_mask(__m128i x) {
@@ -487,24 +515,16 @@ struct ssse3_isa {
 };
 #endif
 
-inline char* glyphs8(char* q, const unsigned char* b) {
-    for (int j = 0; j < 8; ++j) {
-        std::memcpy(q, &glyphs[b[j]], 4);
-        q += glyphs[b[j]].size;
-    }
-    return q;
-}
-
 // Room a default line needs: the advance plus the overrun of the last
 // fixed-size stores.
 constexpr std::size_t plain16_room = 160;
 constexpr std::size_t colour16_room = 16 + 2 * 16 * (short_escape_size + 4) + 64;
 
+// The lines below lay out what follows the offset field.
 template <class Isa>
-inline char* line16_plain(char* p, const unsigned char* b, std::uint32_t offset) {
-    offset_field8(p, offset);
-    p[8] = ' ';
-    p = Isa::hex16(p + 9, b);
+inline char* line16_plain(char* p, const unsigned char* b) {
+    p[0] = ' ';
+    p = Isa::hex16(p + 1, b);
     if (Isa::all_ascii(b)) {
         p = Isa::ascii_glyphs16(p, b);
     } else {
@@ -517,11 +537,9 @@ inline char* line16_plain(char* p, const unsigned char* b, std::uint32_t offset)
 }
 
 template <class Isa>
-inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* b,
-                           std::uint32_t offset) {
-    offset_field8(p, offset);
-    p[8] = ' ';
-    p += 9;
+inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* b) {
+    p[0] = ' ';
+    p += 1;
     if (Isa::all_printable(b)) {
         // One class throughout: a single escape, and the text block is the
         // bytes themselves.
@@ -578,24 +596,67 @@ void write_lines_generic(const line_plan& plan, repeat_state& r, const unsigned 
     }
 }
 
+// The offset fields of consecutive lines: the part above the low 12 bits,
+// with its blanks, changes once in 4096 bytes, so it is kept, and each line
+// puts in its own last three digits.
+struct offset_fields {
+    std::uint32_t high = ~std::uint32_t{0};  // offset >> 12 of `field`; none yet
+    char field[8] = {};
+    void write(char* out, std::uint32_t offset) {
+        if ((offset >> 12) != high) {
+            high = offset >> 12;
+            offset_field8(field, offset);
+        }
+        std::memcpy(out, field, 8);
+        std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
+        out[7] = hex_digits[offset & 15];
+    }
+};
+
 template <class Isa, bool colour>
 inline void write_lines16(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
                           std::size_t size, std::uint64_t offset) {
-    std::size_t i = 0;
-    for (; i + 16 <= size; i += 16) {
-        const unsigned char* line = chunk + i;
-        if (is_repeat(r, line, 16)) continue;
-        const std::uint64_t at = offset + i;
+    if (size < 16) {
+        write_lines_generic(plan, r, chunk, size, offset);
+        return;
+    }
+    offset_fields fields;
+    auto print = [&](const unsigned char* line, std::uint64_t at) {
         if ((at >> 32) != 0) {
             write_line_generic(plan, line, 16, at);
-        } else {
-            char* p = output_reserve(colour ? colour16_room : plain16_room);
-            p = colour ? line16_colour<Isa>(p, plan, line, static_cast<std::uint32_t>(at))
-                       : line16_plain<Isa>(p, line, static_cast<std::uint32_t>(at));
-            output_commit(p);
+            return;
         }
-        remember(r, line, 16);
+        char* p = output_reserve(colour ? colour16_room : plain16_room);
+        fields.write(p, static_cast<std::uint32_t>(at));
+        p = colour ? line16_colour<Isa>(p + 8, plan, line) : line16_plain<Isa>(p + 8, line);
+        output_commit(p);
+    };
+    // The first line is compared with the last one printed, which may be in
+    // an earlier chunk; every later one with the line just before it, which
+    // was either printed or equal to the last one printed.
+    bool marked = r.marked;
+    if (!r.no_previous && r.previous_size == 16 && std::memcmp(chunk, r.previous.data(), 16) == 0) {
+        if (!marked) output_write("       *\n", 9);
+        marked = true;
+    } else {
+        print(chunk, offset);
+        marked = false;
     }
+    std::size_t i = 16;
+    for (; i + 16 <= size; i += 16) {
+        const unsigned char* line = chunk + i;
+        if (std::memcmp(line, line - 16, 16) == 0) {
+            if (!marked) output_write("       *\n", 9);
+            marked = true;
+            continue;
+        }
+        print(line, offset + i);
+        marked = false;
+    }
+    std::memcpy(r.previous.data(), chunk + i - 16, 16);
+    r.previous_size = 16;
+    r.no_previous = false;
+    r.marked = marked;
     if (i < size) write_lines_generic(plan, r, chunk + i, size - i, offset + i);
 }
 
