@@ -113,6 +113,23 @@ inline void offset_field8(char* out, std::uint32_t offset) {
     std::memcpy(out, pair, 8);
 }
 
+// The offset fields of consecutive lines: the part above the low 12 bits,
+// with its blanks, changes once in 4096 bytes, so it is kept, and each line
+// puts in its own last three digits.
+struct offset_fields {
+    std::uint32_t high = ~std::uint32_t{0};  // offset >> 12 of `field`; none yet
+    char field[8] = {};
+    void write(char* out, std::uint32_t offset) {
+        if ((offset >> 12) != high) {
+            high = offset >> 12;
+            offset_field8(field, offset);
+        }
+        std::memcpy(out, field, 8);
+        std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
+        out[7] = hex_digits[offset & 15];
+    }
+};
+
 inline char* offset_field(char* p, std::uint64_t offset) {
     if ((offset >> 32) == 0) {
         offset_field8(p, static_cast<std::uint32_t>(offset));
@@ -304,6 +321,7 @@ inline char* glyphs8(char* q, const unsigned char* b) {
 // group space.
 struct scalar_isa {
     static constexpr bool simd_items = false;
+    static constexpr bool has_four_lines = false;
     static char* hex16(char* p, const unsigned char* b) {
         for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, hex_pairs[b[j]].data(), 4);
         for (int j = 8; j < 16; ++j) std::memcpy(p + 1 + 3 * j, hex_pairs[b[j]].data(), 4);
@@ -315,6 +333,8 @@ struct scalar_isa {
     static bool all_printable(const unsigned char*) { return false; }
     static char* ascii_glyphs16(char* q, const unsigned char*) { return q; }
     static char* colour_blocks16(char* p, const line_plan&, const unsigned char*) { return p; }
+    static constexpr bool expands_glyphs = false;
+    static char* glyphs16(char* q, const unsigned char*) { return q; }
 };
 
 #ifdef ZELK_SSSE3
@@ -366,6 +386,7 @@ static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
 
 struct ssse3_isa {
     static constexpr bool simd_items = true;
+    static constexpr bool has_four_lines = false;
     [[gnu::target("ssse3")]] static __m128i load(const void* p) {
         return _mm_loadu_si128(static_cast<const __m128i*>(p));
     }
@@ -512,6 +533,169 @@ struct ssse3_isa {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(q + 9), _mm_unpackhi_epi64(g, g));
         return q + 17;
     }
+    // No shortcut for text blocks with bytes from 0x80 on.
+    static constexpr bool expands_glyphs = false;
+    static char* glyphs16(char* q, const unsigned char*) {
+        return q;
+    }
+};
+
+// The text block by AVX-512 (VBMI2): each byte's glyph bytes looked up in
+// 128-byte tables, laid out four lanes per byte, and the lanes past each
+// glyph squeezed out by one compress. No glyph holds a 0 byte, so the lanes
+// to keep are the ones that are not 0.
+#define ZELK_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2"
+
+// The first byte of every byte value's glyph, and the second and third
+// bytes of those from 0x80 on, 0 past the glyph's end.
+struct glyph_planes {
+    alignas(64) std::array<unsigned char, 256> first{};
+    alignas(64) std::array<unsigned char, 128> second{};
+    alignas(64) std::array<unsigned char, 128> third{};
+};
+constexpr glyph_planes glyph_plane_tables = [] {
+    glyph_planes t;
+    for (int b = 0; b < 256; ++b) {
+        t.first[b] = static_cast<unsigned char>(glyphs[b].bytes[0]);
+        if (b < 0x80) continue;
+        t.second[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[1]);
+        t.third[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[2]);
+    }
+    return t;
+}();
+constexpr bool glyph_bytes_are_not_zero() {
+    for (const glyph_entry& g : glyphs)
+        for (std::size_t k = 0; k < g.size; ++k)
+            if (g.bytes[k] == 0) return false;
+    return true;
+}
+static_assert(glyph_bytes_are_not_zero());
+
+// Lane 4j + k of the laid-out glyphs comes from lane 16k + j: the planes sit
+// in blocks of 16 lanes, and the fourth lane of each byte from an empty one.
+// Then lane 4 * 7 + 3, after the eighth glyph, gets the group space.
+struct glyph_lanes {
+    alignas(64) std::array<unsigned char, 64> from{};
+    alignas(64) std::array<char, 64> group_space{};
+};
+constexpr glyph_lanes glyph_lane_tables = [] {
+    glyph_lanes t;
+    for (int j = 0; j < 16; ++j)
+        for (int k = 0; k < 4; ++k)
+            t.from[4 * j + k] = static_cast<unsigned char>(k < 3 ? 16 * k + j : 63);
+    t.group_space[4 * 7 + 3] = ' ';
+    return t;
+}();
+
+// Where the lanes of four default lines (64 bytes) come from: the hex
+// block of line k from the high digits (lanes 0-63) and low digits (64-127)
+// of the 64 bytes, with spaces between; its glyph bytes from the first and
+// second glyph bytes (lanes 0-63 and 64-127), or the third (lanes 0-63).
+struct four_line_lanes {
+    alignas(64) std::array<std::array<unsigned char, 64>, 4> hex_from{};
+    alignas(64) std::array<char, 64> hex_spaces{};
+    alignas(64) std::array<std::array<unsigned char, 64>, 4> glyph_from{};
+    __mmask64 hex_digits = 0;    // the lanes of the hex block that are digits
+    __mmask64 first_second = 0;  // lanes 4j and 4j + 1 of the glyphs
+    __mmask64 third = 0;         // lanes 4j + 2
+};
+constexpr four_line_lanes four_line_tables = [] {
+    four_line_lanes t;
+    for (int r = 0; r < 64; ++r) {
+        const int from = r < 51 ? hex16_source(r) : -1;
+        if (from < 0)
+            t.hex_spaces[r] = ' ';
+        else
+            t.hex_digits |= __mmask64{1} << r;
+        for (int k = 0; k < 4; ++k) {
+            t.hex_from[k][r] =
+                static_cast<unsigned char>(from < 0 ? 0 : 16 * k + from / 2 + 64 * (from % 2));
+            const int j = r / 4;
+            t.glyph_from[k][r] = static_cast<unsigned char>(16 * k + j + (r % 4 == 1 ? 64 : 0));
+        }
+        if (r % 4 < 2) t.first_second |= __mmask64{1} << r;
+        if (r % 4 == 2) t.third |= __mmask64{1} << r;
+    }
+    return t;
+}();
+
+struct avx512_isa : ssse3_isa {
+    static constexpr bool expands_glyphs = true;
+    static constexpr bool has_four_lines = true;
+    static constexpr __mmask64 block(int k) { return __mmask64{0xffff} << (16 * k); }
+    [[gnu::target(ZELK_AVX512)]] static __m512i table(const void* t) {
+        return _mm512_load_si512(t);
+    }
+    // Lanes `to` get entry x & 0x7f of the 128-byte table `t`, the others 0.
+    [[gnu::target(ZELK_AVX512)]] static __m512i lookup(const unsigned char* t, __m512i x,
+                                                       __mmask64 to) {
+        return _mm512_maskz_permutex2var_epi8(to, table(t), x, table(t + 64));
+    }
+    [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
+        const glyph_planes& g = glyph_plane_tables;
+        const glyph_lanes& l = glyph_lane_tables;
+        // The 16 bytes in every block of 16 lanes; glyph byte k goes to block k.
+        const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i planes =
+            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, block(0) & ~top),
+                                            lookup(&g.first[128], x, block(0) & top)),
+                            _mm512_or_si512(lookup(g.second.data(), x, block(1) & top),
+                                            lookup(g.third.data(), x, block(2) & top)));
+        // The masked form: GCC 12 warns about the unmasked one.
+        const __m512i laid_out = _mm512_or_si512(
+            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(l.from.data()), planes),
+            table(l.group_space.data()));
+        const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
+        _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(kept, laid_out));
+        return q + _mm_popcnt_u64(kept);
+    }
+    // Whether each of the four lines at `line` differs from the one before
+    // it: a line is two of the eight 64-bit lanes.
+    [[gnu::target(ZELK_AVX512)]] static bool four_differ(const unsigned char* line) {
+        const unsigned differ =
+            _mm512_cmpneq_epi64_mask(_mm512_loadu_si512(line), _mm512_loadu_si512(line - 16));
+        return ((differ | (differ >> 1)) & 0x55) == 0x55;
+    }
+    // Four whole lines at offsets below 2^32: the digits and glyph bytes of
+    // all 64 bytes are found at once, then each line's blocks are picked
+    // from them.
+    [[gnu::target(ZELK_AVX512)]] static char* four_lines16(char* p, offset_fields& fields,
+                                                           const unsigned char* b,
+                                                           std::uint32_t offset) {
+        const four_line_lanes& t = four_line_tables;
+        const glyph_planes& g = glyph_plane_tables;
+        const __m512i x = _mm512_loadu_si512(b);
+        const __m512i nibble = _mm512_set1_epi8(0x0f);
+        const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, load(hex_digits));
+        const __m512i high =
+            _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
+        const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i first =
+            _mm512_or_si512(lookup(&g.first[0], x, ~top), lookup(&g.first[128], x, top));
+        const __m512i second = lookup(g.second.data(), x, top);
+        const __m512i third = lookup(g.third.data(), x, top);
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            fields.write(p, offset + 16 * static_cast<std::uint32_t>(k));
+            p[8] = ' ';
+            _mm512_storeu_si512(
+                p + 9, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
+                                           t.hex_digits, high, table(t.hex_from[k].data()), low),
+                                       table(t.hex_spaces.data())));
+            const __m512i from = table(t.glyph_from[k].data());
+            const __m512i laid_out = _mm512_ternarylogic_epi64(
+                _mm512_maskz_permutex2var_epi8(t.first_second, first, from, second),
+                _mm512_maskz_permutexvar_epi8(t.third, from, third),
+                table(glyph_lane_tables.group_space.data()), 0xfe);
+            const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
+            _mm512_storeu_si512(p + 60, _mm512_maskz_compress_epi8(kept, laid_out));
+            p += 60 + _mm_popcnt_u64(kept);
+            *p++ = '\n';
+        }
+        return p;
+    }
 };
 #endif
 
@@ -527,6 +711,8 @@ inline char* line16_plain(char* p, const unsigned char* b) {
     p = Isa::hex16(p + 1, b);
     if (Isa::all_ascii(b)) {
         p = Isa::ascii_glyphs16(p, b);
+    } else if (Isa::expands_glyphs) {
+        p = Isa::glyphs16(p, b);
     } else {
         p = glyphs8(p, b);
         *p++ = ' ';
@@ -596,23 +782,6 @@ void write_lines_generic(const line_plan& plan, repeat_state& r, const unsigned 
     }
 }
 
-// The offset fields of consecutive lines: the part above the low 12 bits,
-// with its blanks, changes once in 4096 bytes, so it is kept, and each line
-// puts in its own last three digits.
-struct offset_fields {
-    std::uint32_t high = ~std::uint32_t{0};  // offset >> 12 of `field`; none yet
-    char field[8] = {};
-    void write(char* out, std::uint32_t offset) {
-        if ((offset >> 12) != high) {
-            high = offset >> 12;
-            offset_field8(field, offset);
-        }
-        std::memcpy(out, field, 8);
-        std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
-        out[7] = hex_digits[offset & 15];
-    }
-};
-
 template <class Isa, bool colour>
 inline void write_lines16(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
                           std::size_t size, std::uint64_t offset) {
@@ -644,6 +813,18 @@ inline void write_lines16(const line_plan& plan, repeat_state& r, const unsigned
     }
     std::size_t i = 16;
     for (; i + 16 <= size; i += 16) {
+        if constexpr (!colour && Isa::has_four_lines) {
+            // Four lines at once while none of them is a repeat.
+            while (i + 64 <= size && ((offset + i + 63) >> 32) == 0 &&
+                   Isa::four_differ(chunk + i)) {
+                char* p = output_reserve(4 * plain16_room);
+                output_commit(Isa::four_lines16(p, fields, chunk + i,
+                                                static_cast<std::uint32_t>(offset + i)));
+                marked = false;
+                i += 64;
+            }
+            if (i + 16 > size) break;
+        }
         const unsigned char* line = chunk + i;
         if (std::memcmp(line, line - 16, 16) == 0) {
             if (!marked) output_write("       *\n", 9);
@@ -684,14 +865,24 @@ using lines_routine = void (*)(const line_plan&, repeat_state&, const unsigned c
                                                            std::size_t size, std::uint64_t offset) {
     write_lines16<ssse3_isa, true>(plan, r, chunk, size, offset);
 }
+[[gnu::target(ZELK_AVX512), gnu::flatten]] void plain16_avx512(const line_plan& plan,
+                                                               repeat_state& r,
+                                                               const unsigned char* chunk,
+                                                               std::size_t size,
+                                                               std::uint64_t offset) {
+    write_lines16<avx512_isa, false>(plan, r, chunk, size, offset);
+}
 #endif
 
-bool cpu_has_ssse3() {
+simd_level cpu_simd() {
 #ifdef ZELK_SSSE3
-    return __builtin_cpu_supports("ssse3");
-#else
-    return false;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+        __builtin_cpu_supports("avx512vbmi2"))
+        return simd_level::avx512;
+    if (__builtin_cpu_supports("ssse3")) return simd_level::ssse3;
 #endif
+    return simd_level::none;
 }
 
 }  // namespace
@@ -701,7 +892,7 @@ line_plan make_line_plan(const dump_settings& s) {
     plan.width = s.width;
     plan.group_size = s.group_size;
     plan.colour = s.colour;
-    plan.simd = cpu_has_ssse3();
+    plan.simd = cpu_simd();
     for (std::size_t slot = 0; slot < class_count; ++slot) {
         const std::string_view text = class_colours[slot];
         plan.colour_text[slot] = text;
@@ -749,7 +940,9 @@ void write_lines(const line_plan& plan, repeat_state& repeats, const unsigned ch
     }
     lines_routine routine = plan.colour ? colour16_scalar : plain16_scalar;
 #ifdef ZELK_SSSE3
-    if (plan.simd) routine = plan.colour ? colour16_ssse3 : plain16_ssse3;
+    // The coloured lines gain nothing from AVX-512.
+    if (plan.simd >= simd_level::ssse3) routine = plan.colour ? colour16_ssse3 : plain16_ssse3;
+    if (plan.simd == simd_level::avx512 && !plan.colour) routine = plain16_avx512;
 #endif
     routine(plan, repeats, chunk, size, offset);
 }

@@ -19,15 +19,18 @@ inline constexpr std::size_t short_escape_size = 16;
 // Size of a precomputed escape-and-byte item of the SIMD routines.
 inline constexpr std::size_t item_size = 16;
 
+// Instruction sets the default layout has routines for, in rising order.
+enum class simd_level { none, ssse3, avx512 };
+
 // What laying out lines needs from the settings and the class colours, worked
 // out once per dump instead of once per line.
 struct line_plan {
     std::uint64_t width = 16;
     std::uint64_t group_size = 8;
     bool colour = true;
-    // Use the SSSE3 routines; set when the CPU has them, cleared by tests to
-    // check the portable routines on any machine.
-    bool simd = false;
+    // The SIMD routines to use: the best the CPU has; tests lower it to
+    // check the others, down to the portable ones, on any machine.
+    simd_level simd = simd_level::none;
     // Every escape fits short_escape_size bytes (always so when plain).
     bool short_escapes = true;
     std::size_t longest_escape = 0;  // bytes of the longest "\033[%sm"; 0 when plain

@@ -184,19 +184,19 @@ TEST(Differential, DefaultLayoutMatchesAtEveryOffsetWithAndWithoutSimd) {
     // the offset field and run up to the top of the range.
     const std::uint64_t offsets[] = {0, 5, 0xfff0, 0xffffffff - 2000, 0x7fffffffffffefff};
     std::mt19937_64 rng(7);
-    for (bool simd : {false, true}) {
+    for (simd_level simd : {simd_level::none, simd_level::ssse3, simd_level::avx512}) {
         for (int round = 0; round < 120; ++round) {
             random_colours colours(rng);
             dump_settings s;
             s.colour = rng() % 2 == 0;
             line_plan plan = make_line_plan(s);
-            if (simd && !plan.simd) GTEST_SKIP() << "no SSSE3 on this CPU";
+            if (simd > plan.simd) GTEST_SKIP() << "the CPU lacks SIMD level " << int(simd);
             plan.simd = simd;
             const std::uint64_t offset = offsets[rng() % std::size(offsets)] + rng() % 64;
             const std::string bytes = random_input(rng, rng() % 5000, 16);
             SCOPED_TRACE(::testing::Message()
-                         << "simd " << simd << ", round " << round << ", colour " << s.colour
-                         << ", offset " << offset << ", size " << bytes.size());
+                         << "simd level " << int(simd) << ", round " << round << ", colour "
+                         << s.colour << ", offset " << offset << ", size " << bytes.size());
             ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
                                     reference_lines(bytes, offset, s)));
         }
