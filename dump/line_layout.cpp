@@ -198,25 +198,34 @@ inline char* grouped_columns(char* p, std::size_t k, std::uint64_t group, Column
     return p;
 }
 
-template <bool short_escapes>
+// How the generic path splices in escapes: not at all (plain), as
+// fixed-size copies, or as copies of any length.
+enum class escapes { none, short_copies, any_length };
+
+template <escapes e>
+inline char* colour_step(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    if constexpr (e == escapes::short_copies) return colour_step_short(p, plan, slot, last);
+    if constexpr (e == escapes::any_length) return colour_step_long(p, plan, slot, last);
+    return p;
+}
+
+template <escapes e>
 char* hex_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
                   unsigned& last) {
     return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
         const unsigned char b = bytes[j];
-        q = short_escapes ? colour_step_short(q, plan, slots[b], last)
-                          : colour_step_long(q, plan, slots[b], last);
+        q = colour_step<e>(q, plan, slots[b], last);
         std::memcpy(q, hex_pairs[b].data(), 4);
         return q + 3;
     });
 }
 
-template <bool short_escapes>
+template <escapes e>
 char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
                    unsigned& last) {
     return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
         const unsigned char b = bytes[j];
-        q = short_escapes ? colour_step_short(q, plan, slots[b], last)
-                          : colour_step_long(q, plan, slots[b], last);
+        q = colour_step<e>(q, plan, slots[b], last);
         std::memcpy(q, &glyphs[b], 4);
         return q + glyphs[b].size;
     });
@@ -291,14 +300,19 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
 
     char* p = output_reserve(max_offset_field + block + pad_in_place);
     p = offset_field(p, offset);
-    p = plan.short_escapes ? hex_columns<true>(p, plan, bytes, k, last)
-                           : hex_columns<false>(p, plan, bytes, k, last);
+    const escapes e = !plan.colour         ? escapes::none
+                      : plan.short_escapes ? escapes::short_copies
+                                           : escapes::any_length;
+    p = e == escapes::none           ? hex_columns<escapes::none>(p, plan, bytes, k, last)
+        : e == escapes::short_copies ? hex_columns<escapes::short_copies>(p, plan, bytes, k, last)
+                                     : hex_columns<escapes::any_length>(p, plan, bytes, k, last);
     p = pad(p, 3 * blank + blank_groups + 1);
     output_commit(p);
 
     p = output_reserve(block + pad_in_place);
-    p = plan.short_escapes ? text_columns<true>(p, plan, bytes, k, last)
-                           : text_columns<false>(p, plan, bytes, k, last);
+    p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
+        : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
+                                     : text_columns<escapes::any_length>(p, plan, bytes, k, last);
     p = pad(p, blank + blank_groups);
     output_commit(p);
     output_write(plan.colour ? "\033[m\n" : "\n");
