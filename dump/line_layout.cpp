@@ -279,14 +279,14 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     // A group space per group; per byte an escape and a pair or glyph; the
     // overrun of the last fixed-size store; the line end.
     const std::size_t block = groups + k * (plan.longest_escape + 3) + short_escape_size + 8;
-    if (max_offset_field + block > output_reserve_limit) {
+    constexpr std::size_t pad_in_place = 64;  // blank columns laid out in place
+    if (max_offset_field + block + pad_in_place > output_reserve_limit) {
         write_line_piecewise(plan, bytes, k, offset);
         return;
     }
     const std::uint64_t blank = plan.width - k;
     const std::uint64_t blank_groups = group_starts(k, plan.width, group);
-    // Padding short enough to be laid out in place, within the reserve.
-    constexpr std::size_t pad_in_place = 64;
+    // Blank columns up to pad_in_place are laid out within the reserve.
     auto pad = [](char* p, std::uint64_t count) {
         if (count <= pad_in_place) {
             std::memset(p, ' ', pad_in_place);
