@@ -12,8 +12,8 @@
 #   BENCH_CACHE_DIR    where generated inputs are kept between runs
 #                      (default /tmp/zelk-bench-inputs)
 #
-# Every command reads the same file and writes to /dev/null, or to cat
-# through a pipe. The commands of one input are run in interleaved rounds
+# Every command reads the same file and writes to /dev/null; zelk and xxd
+# also write to cat through a pipe. The commands of one input are run in interleaved rounds
 # (each round in a rotated order), so that a change in the machine's load
 # touches all of them alike; the table shows medians. Progress goes to
 # stderr, the report alone to stdout.
@@ -170,6 +170,7 @@ commands = {
     "zelk-plain": [[zelk, "-p", file]],
     "zelk-colour": [[zelk, file]],
     "xxd": [["xxd", file]],
+    "pipe-xxd": [["xxd", file], ["cat"]],
     "pipe-zelk-plain": [[zelk, "-p", file], ["cat"]],
     "pipe-cat-plain": [["cat", saved["plain"]], ["cat"]],
     "pipe-zelk-colour": [[zelk, file], ["cat"]],
@@ -343,6 +344,7 @@ rows = [
     ("pipe-cat-plain", "cat (zelk -p output) \\| cat", []),
     ("pipe-zelk-colour", "zelk \\| cat", [("cat", "pipe-zelk-colour", "pipe-cat-colour")]),
     ("pipe-cat-colour", "cat (zelk output) \\| cat", []),
+    ("pipe-xxd", "xxd \\| cat", []),
 ]
 print("| input | command | median ms | input MB/s | ratio |")
 print("|---|---|--:|--:|---|")
@@ -356,7 +358,10 @@ for inp in inputs:
         rs = []
         for peer, a, b in ratios:
             r = ratio(inp, a, b)
-            rs.append(f"{fmt(r)}x {'faster than' if peer != 'cat' else 'the time of'} {peer}")
+            if r is None:
+                rs.append(f"n/a against {peer}")
+            else:
+                rs.append(f"{fmt(r)}x {'faster than' if peer != 'cat' else 'the time of'} {peer}")
         print(f"| {inp} | {label} | {ms} | {rate} | {', '.join(rs)} |")
 
 print()
