@@ -33,6 +33,12 @@ void dump_stream(std::FILE* stream, const char* name) {
     const dump_settings& s = settings;
     unsigned char block[read_block];
 
+    // Unbuffered, a read asks the system for exactly what is wanted; the
+    // stream's own buffer would ask for whole blocks beyond it, and near the
+    // largest offset such a read fails instead of stopping at the end.
+    // Reads here are large anyway.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+
     // Seek to the range start from the beginning of the input; what cannot
     // seek is skipped forward by reading.
     if (fseeko(stream, static_cast<off_t>(s.range_start), SEEK_SET) != 0) {
@@ -61,6 +67,12 @@ void dump_stream(std::FILE* stream, const char* name) {
         std::size_t want = read_block;
         if (bounded)
             want = static_cast<std::size_t>(std::min<std::uint64_t>(length - consumed, read_block));
+        // No byte lies at offset 2^63 - 1 or beyond, and a read that would
+        // pass it fails rather than stopping short.
+        const std::uint64_t below_limit =
+            INT64_MAX - (static_cast<std::uint64_t>(s.range_start) + consumed);
+        if (below_limit == 0) break;
+        want = static_cast<std::size_t>(std::min<std::uint64_t>(want, below_limit));
         const std::size_t n = std::fread(block, 1, want, stream);
         const std::uint64_t at = static_cast<std::uint64_t>(s.range_start) + consumed;
         for (std::size_t c = 0; c < n; c += chunk_size)

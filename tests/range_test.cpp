@@ -88,6 +88,8 @@ TEST(RangeEndToEnd, MessageQuotesTheWholeArgumentAndNothingIsRead) {
         {"+5", "zelk: start unspecified in range +5\n"},
         {"5+", "zelk: size unspecified in range 5+\n"},
         {"10-5", "zelk: end was less than start in range 10-5\n"},
+        {"0x7ffffffffffffff0+0x10",
+         "zelk: end was less than start in range 0x7ffffffffffffff0+0x10\n"},
     };
     for (const auto& c : cases) {
         // A later -w is never reached, and no input is opened.

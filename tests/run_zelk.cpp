@@ -7,20 +7,24 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
-void write_all(int fd, const std::string& bytes) {
+// False when the reader went away early; that is its business.
+bool write_all(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return;  // the reader went away early; that is its business
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 }  // namespace
@@ -55,14 +59,24 @@ zelk_run run_zelk(const zelk_call& call) {
     const std::string out_path =
         call.stdout_path.empty() ? scratch.path + "/out" : call.stdout_path;
     const std::string err_path = scratch.path + "/err";
+    const std::string rss_path = scratch.path + "/rss";
     const std::string in_path = scratch.write("in", call.input);
 
     int pipe_fds[2] = {-1, -1};
     if (call.stdin_kind == input_kind::pipe && pipe(pipe_fds) != 0)
         throw std::runtime_error("pipe");
+    int out_fds[2] = {-1, -1};
+    if (call.read_stdout && pipe(out_fds) != 0) throw std::runtime_error("pipe");
 
     std::vector<std::string> env_strings = call.env;
-    std::vector<char*> argv{const_cast<char*>("zelk")};
+    const char* program = ZELK_BINARY;
+    std::vector<char*> argv;
+    if (call.measure_memory) {
+        program = PEAK_RSS_BINARY;
+        argv = {const_cast<char*>(program), const_cast<char*>(rss_path.c_str()),
+                const_cast<char*>(ZELK_BINARY)};
+    }
+    argv.push_back(const_cast<char*>("zelk"));
     for (const auto& a : call.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
@@ -72,7 +86,7 @@ zelk_run run_zelk(const zelk_call& call) {
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
-        signal(SIGPIPE, SIG_DFL);
+        signal(SIGPIPE, call.ignore_sigpipe ? SIG_IGN : SIG_DFL);
         int in = -1;
         if (!call.stdin_path.empty()) {
             in = open(call.stdin_path.c_str(), O_RDONLY);
@@ -84,28 +98,49 @@ zelk_run run_zelk(const zelk_call& call) {
         } else {
             in = open("/dev/null", O_RDONLY);
         }
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = -1;
+        if (call.read_stdout) {
+            out = out_fds[1];
+            close(out_fds[0]);
+        } else {
+            out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         if (!call.cwd.empty() && chdir(call.cwd.c_str()) != 0) _exit(126);
-        execve(ZELK_BINARY, argv.data(), envp.data());
+        execve(program, argv.data(), envp.data());
         _exit(127);
     }
+
+    // The input is fed from a thread, so that a test reading standard output
+    // and zelk writing it never wait on each other.
+    std::thread feeder;
     if (call.stdin_kind == input_kind::pipe) {
         close(pipe_fds[0]);
-        write_all(pipe_fds[1], call.input);
-        close(pipe_fds[1]);
+        feeder = std::thread([&call, fd = pipe_fds[1]] {
+            for (std::size_t i = 0; i < call.input_repeat; ++i)
+                if (!write_all(fd, call.input)) break;
+            close(fd);
+        });
+    }
+    zelk_run result;
+    if (call.read_stdout) {
+        close(out_fds[1]);
+        result.out = call.read_stdout(out_fds[0]);
+        close(out_fds[0]);
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
+    if (feeder.joinable()) feeder.join();
 
-    zelk_run result;
-    result.out = call.stdout_path.empty() ? read_file(out_path) : "";
+    if (!call.read_stdout && call.stdout_path.empty()) result.out = read_file(out_path);
     result.err = read_file(err_path);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    if (call.measure_memory)
+        result.peak_rss_kib = std::strtol(read_file(rss_path).c_str(), nullptr, 10);
     return result;
 }
 

@@ -1,13 +1,15 @@
 // Runs the built zelk binary as a user would and captures what it did.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 struct zelk_run {
     std::string out;
     std::string err;
-    int status = -1;  // exit status, or 128 + signal number
+    int status = -1;         // exit status, or 128 + signal number
+    long peak_rss_kib = -1;  // peak resident memory of zelk, with measure_memory
 };
 
 // How standard input reaches zelk.
@@ -21,6 +23,16 @@ struct zelk_call {
     std::string cwd;               // working directory; empty for the current one
     std::string stdin_path;        // read stdin from here instead of `input`
     std::string stdout_path;       // write stdout here instead of capturing it
+    std::size_t input_repeat = 1;  // a piped `input` is written this many times
+    bool ignore_sigpipe = false;   // start zelk with SIGPIPE ignored, as some parents do
+    // When set, standard output is a pipe and this reads it from the given
+    // descriptor; what it returns becomes `out`. The pipe is closed when it
+    // returns, so returning early leaves zelk without a reader.
+    std::function<std::string(int fd)> read_stdout;
+    // Runs zelk under a small launcher that reports its peak resident memory;
+    // measured from the test process itself, the figure would start at the
+    // size of the test process, which the forked child inherits.
+    bool measure_memory = false;
 };
 
 zelk_run run_zelk(const zelk_call& call);

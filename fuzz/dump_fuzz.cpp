@@ -1,0 +1,230 @@
+// Fuzz target for the dumper. The first bytes choose the settings, the rest
+// is the input, read from memory either as a seekable stream or as one that
+// cannot seek and returns short reads, like a pipe.
+//
+// Checked on every input: the plain dump decodes back to exactly the bytes
+// of the range (a marker line standing for copies of the line before it);
+// every offset is the position of its line's first byte; lines are cut from
+// 1024-byte chunks counted from the range start; no printed line repeats the
+// one printed before it; the text block shows each byte's glyph; and the
+// coloured dump is the plain one with escapes added.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "dump/byte_class.hpp"
+#include "dump/dump_stream.hpp"
+#include "dump/output.hpp"
+
+namespace {
+
+// Settings header: width, group size, flags, range start (2 bytes, little
+// endian), range size (2 bytes).
+constexpr std::size_t header_size = 7;
+constexpr std::uint64_t chunk_size = 1024;
+
+void check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "dump_fuzz: %s\n", what);
+    std::abort();
+}
+
+std::string captured;
+
+void capture(const char* data, std::size_t size) {
+    captured.append(data, size);
+}
+
+// A memory stream without a seek function, whose reads return at most
+// `step` bytes.
+struct trickle {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t step;
+};
+
+ssize_t trickle_read(void* cookie, char* buffer, std::size_t size) {
+    auto* t = static_cast<trickle*>(cookie);
+    std::size_t n = std::min({size, t->size, t->step});
+    std::memcpy(buffer, t->data, n);
+    t->data += n;
+    t->size -= n;
+    return static_cast<ssize_t>(n);
+}
+
+std::string dump(const unsigned char* input, std::size_t size, bool seekable, std::size_t step) {
+    trickle t{input, size, step};
+    std::FILE* stream =
+        seekable
+            ? fmemopen(const_cast<unsigned char*>(input), size, "r")
+            : fopencookie(&t, "r", cookie_io_functions_t{trickle_read, nullptr, nullptr, nullptr});
+    check(stream != nullptr, "cannot open the memory stream");
+    captured.clear();
+    dump_stream(stream, "fuzz");
+    output_flush();
+    std::fclose(stream);
+    return captured;
+}
+
+// Removes every escape, ESC '[' up to and including the next 'm'.
+std::string strip_escapes(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\033') {
+            check(i + 1 < text.size() && text[i + 1] == '[', "ESC without '['");
+            i = text.find('m', i);
+            check(i != std::string::npos, "unterminated escape");
+            continue;
+        }
+        plain += text[i];
+    }
+    return plain;
+}
+
+std::string offset_field(std::uint64_t offset) {
+    char field[32];
+    std::snprintf(field, sizeof field, "%5" PRIx64 "%03" PRIx64, offset >> 12, offset & 0xfff);
+    return field;
+}
+
+struct decoder {
+    const dump_settings& s;
+    std::string_view expected;  // the bytes of the range that the input holds
+    std::string decoded;
+    std::string previous;  // bytes of the last printed line
+    bool marker_pending = false;
+
+    // Bytes of the line at range position `pos`.
+    std::uint64_t line_size(std::uint64_t pos) const {
+        check((pos % chunk_size) % s.width == 0, "line does not start at a line position");
+        return std::min({s.width, chunk_size - pos % chunk_size, expected.size() - pos});
+    }
+
+    // Copies of the line before a marker, up to range position `to`.
+    void expand_repeats(std::uint64_t to) {
+        check(to > decoded.size(), "marker line stands for no line");
+        while (decoded.size() < to) {
+            check(decoded.size() < expected.size(), "repeats beyond the range");
+            check(line_size(decoded.size()) == previous.size(), "repeat of another length");
+            decoded += previous;
+        }
+        check(decoded.size() == to, "repeats overrun the next line");
+        marker_pending = false;
+    }
+
+    void line(std::string_view text) {
+        if (text == "       *") {
+            check(!previous.empty() && !marker_pending, "marker line without a line to repeat");
+            marker_pending = true;
+            return;
+        }
+        // The offset field, then where the line must start.
+        std::size_t digits = text.find_first_not_of(' ');
+        check(digits != std::string_view::npos, "blank line");
+        char* stop = nullptr;
+        const std::string head(text.substr(digits, 20));
+        const std::uint64_t offset = std::strtoull(head.c_str(), &stop, 16);
+        const std::string field = offset_field(offset);
+        check(text.substr(0, field.size()) == field, "malformed offset field");
+        check(offset >= static_cast<std::uint64_t>(s.range_start), "offset before the range");
+        const std::uint64_t pos = offset - static_cast<std::uint64_t>(s.range_start);
+        if (marker_pending) expand_repeats(pos);
+        check(pos == decoded.size(), "offset is not the position of the line's first byte");
+        check(pos < expected.size(), "line beyond the range");
+        const std::uint64_t k = line_size(pos);
+
+        // Hex block, separator, text block, exactly.
+        std::size_t at = field.size();
+        auto expect = [&](std::string_view want, const char* what) {
+            check(text.substr(at, want.size()) == want, what);
+            at += want.size();
+        };
+        std::string bytes;
+        for (std::uint64_t j = 0; j < s.width; ++j) {
+            if (s.group_size != 0 && j % s.group_size == 0) expect(" ", "missing group space");
+            if (j >= k) {
+                expect("   ", "blank column expected");
+                continue;
+            }
+            check(at + 3 <= text.size() && text[at] == ' ', "hex pair expected");
+            const std::string pair(text.substr(at + 1, 2));
+            check(std::strspn(pair.c_str(), "0123456789abcdef") == 2, "bad hex pair");
+            bytes += static_cast<char>(std::strtoul(pair.c_str(), nullptr, 16));
+            at += 3;
+        }
+        expect(" ", "missing block separator");
+        for (std::uint64_t j = 0; j < s.width; ++j) {
+            if (s.group_size != 0 && j % s.group_size == 0) expect(" ", "missing text group space");
+            expect(j < k ? glyph_of(static_cast<unsigned char>(bytes[j])) : " ", "wrong glyph");
+        }
+        check(at == text.size(), "trailing text on the line");
+
+        check(bytes != previous, "a repeat of the line before was printed");
+        decoded += bytes;
+        previous = bytes;
+    }
+
+    void finish() {
+        if (marker_pending) expand_repeats(expected.size());
+        check(decoded == expected, "the dump does not decode to the bytes of the range");
+    }
+};
+
+void check_plain_dump(const std::string& out, std::string_view expected) {
+    decoder d{settings, expected, {}, {}, false};
+    check(out.empty() || out.back() == '\n', "output does not end with a newline");
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t end = out.find('\n', start);
+        d.line(std::string_view(out).substr(start, end - start));
+        start = end + 1;
+    }
+    d.finish();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < header_size) return 0;
+    static const bool sink_set = (set_output_sink(capture), true);
+    (void)sink_set;
+
+    const unsigned char* input = data + header_size;
+    const std::size_t input_size = size - header_size;
+    const unsigned flags = data[2];
+    const std::uint64_t start = (data[3] | data[4] << 8) % (input_size + 2);
+    const std::uint64_t range_size = data[5] | data[6] << 8;
+    const bool bounded = flags & 4;
+
+    settings.width = 1 + data[0] % 64;
+    // Group sizes below, at and above the width, none, and the largest.
+    settings.group_size = data[1] >= 0xf0 ? UINT64_MAX - (data[1] & 0xf) : data[1] % 72;
+    settings.range_start = static_cast<std::int64_t>(start);
+    settings.range_end = bounded ? static_cast<std::int64_t>(start + range_size) : -1;
+    const bool seekable = flags & 2;
+    const std::size_t step = (flags >> 3) == 0 ? SIZE_MAX : flags >> 3;
+
+    std::string_view expected;
+    if (start < input_size) {
+        const std::size_t available = input_size - start;
+        expected =
+            std::string_view(reinterpret_cast<const char*>(input) + start,
+                             bounded ? std::min<std::uint64_t>(range_size, available) : available);
+    }
+
+    settings.colour = false;
+    const std::string plain = dump(input, input_size, seekable, step);
+    check_plain_dump(plain, expected);
+
+    if (flags & 1) {
+        settings.colour = true;
+        const std::string coloured = dump(input, input_size, seekable, step);
+        check(strip_escapes(coloured) == plain, "colour output is not the plain one with escapes");
+    }
+    return 0;
+}

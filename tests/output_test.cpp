@@ -1,0 +1,95 @@
+// Standard output that fails: a full device, a reader that goes away. No
+// output is lost without a word.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/run_zelk.hpp"
+
+namespace {
+
+const std::string no_space = "zelk: stdout: No space left on device\n";
+
+// Distinct lines, so that nothing collapses into a marker line.
+std::string counting(std::size_t size) {
+    std::string s;
+    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(i * 7 % 251);
+    return s;
+}
+
+}  // namespace
+
+TEST(Output, FullDeviceIsAFatalError) {
+    temp_dir dir;
+    dir.write("small", "Hello, world!\n");
+    dir.write("big", counting(1 << 20));
+    struct {
+        const char* name;
+        std::vector<std::string> args;
+    } const cases[] = {
+        // Everything is still buffered when the input ends: the last flush
+        // fails.
+        {"small input", {"-p", "small"}},
+        {"small input in colour", {"small"}},
+        // The dump stops at the first failed write: the missing file is never
+        // reached, so it draws no warning.
+        {"big input, then more", {"-p", "big", "missing", "small"}},
+    };
+    for (const auto& c : cases) {
+        zelk_call call;
+        call.args = c.args;
+        call.cwd = dir.path;
+        call.stdout_path = "/dev/full";
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(r.err, no_space) << c.name;
+        EXPECT_EQ(r.status, 1) << c.name;
+    }
+}
+
+TEST(Output, FullDeviceWithStandardInput) {
+    for (input_kind kind : {input_kind::file, input_kind::pipe}) {
+        zelk_call call;
+        call.input = counting(300000);
+        call.stdin_kind = kind;
+        call.stdout_path = "/dev/full";
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(r.err, no_space);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+TEST(Output, ReaderThatClosesEarly) {
+    temp_dir dir;
+    dir.write("big", counting(1 << 20));
+    struct {
+        bool ignore_sigpipe;
+        std::string err;
+        int status;
+    } const cases[] = {
+        // The default: the signal ends zelk quietly, as in "zelk big | head".
+        {false, "", 128 + SIGPIPE},
+        // A parent that ignores the signal leaves the write to fail instead.
+        {true, "zelk: stdout: Broken pipe\n", 1},
+    };
+    for (const auto& c : cases) {
+        zelk_call call;
+        call.args = {"-p", "big", "missing"};
+        call.cwd = dir.path;
+        call.ignore_sigpipe = c.ignore_sigpipe;
+        // One line, then the reader goes away; the output of 1 MiB is far
+        // more than the pipe holds, so zelk is still writing.
+        call.read_stdout = [](int fd) {
+            std::string got(100, '\0');
+            ssize_t n = read(fd, got.data(), got.size());
+            got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            return got;
+        };
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(r.out.substr(0, 8), "====> bi") << c.ignore_sigpipe;
+        EXPECT_EQ(r.err, c.err) << c.ignore_sigpipe;
+        EXPECT_EQ(r.status, c.status) << c.ignore_sigpipe;
+    }
+}
