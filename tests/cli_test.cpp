@@ -19,15 +19,6 @@ const std::string ab_plain = "    0000  41 42" + std::string(18 + 1 + 24 + 1 + 1
 const std::string ab_colour =
     "    0000 \033[m 41 42" + std::string(45, ' ') + "AB" + std::string(15, ' ') + "\033[m\n";
 
-struct cli_case {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;
-    std::string err;
-    int status;
-    std::vector<std::string> env = {};
-};
-
 }  // namespace
 
 TEST(Cli, Operands) {
@@ -37,7 +28,7 @@ TEST(Cli, Operands) {
     dir.write("-p", "AB");
     ASSERT_EQ(system(("mkdir " + dir.path + "/d").c_str()), 0);
 
-    const std::vector<cli_case> cases = {
+    const std::vector<expected_run> cases = {
         {"one file, no header", {"-p", "hello"}, hello_plain, "", 0},
         {"two files",
          {"-p", "hello", "ab"},
@@ -73,19 +64,11 @@ TEST(Cli, Operands) {
          "zelk: (while reading) d: Is a directory\n",
          1},
     };
-    for (const auto& c : cases) {
-        zelk_call call;
-        call.args = c.args;
-        call.cwd = dir.path;
-        zelk_run r = run_zelk(call);
-        EXPECT_EQ(r.out, c.out) << c.name;
-        EXPECT_EQ(r.err, c.err) << c.name;
-        EXPECT_EQ(r.status, c.status) << c.name;
-    }
+    for (const auto& c : cases) expect_run(c, dir.path);
 }
 
 TEST(Cli, Options) {
-    const std::vector<cli_case> cases = {
+    const std::vector<expected_run> cases = {
         {"later -w wins",
          {"-p", "-w", "8", "-w", "4"},
          "    0000  41 42 43 44  ABCD\n    0004  45 46 47 48  EFGH\n",

@@ -256,14 +256,7 @@ TEST(Hostile, Arguments) {
     // One argument or environment string holds at most 128 KiB.
     const std::string long_text(60000, 'a');
     const std::string long_colour = std::string(30000, '1') + ";" + std::string(29999, '2');
-    struct {
-        const char* name;
-        std::vector<std::string> args;
-        std::string out;
-        std::string err;
-        int status;
-        std::vector<std::string> env = {};
-    } const cases[] = {
+    const expected_run cases[] = {
         {"empty operand", {"-p", ""}, "", "zelk: : No such file or directory\n", 0},
         {"empty width", {"-w", "", "ab"}, "", "zelk: invalid width : must be 1 to 1048576\n", 1},
         {"empty range", {"-r", "", "ab"}, "", "zelk: no delimiter in range \n", 1},
@@ -312,14 +305,5 @@ TEST(Hostile, Arguments) {
          "zelk: invalid end/size value in range 1-\xc3\xa9\n",
          1},
     };
-    for (const auto& c : cases) {
-        zelk_call call;
-        call.args = c.args;
-        call.env = c.env;
-        call.cwd = dir.path;
-        zelk_run r = run_zelk(call);
-        EXPECT_EQ(r.out, c.out) << c.name;
-        EXPECT_EQ(r.err, c.err) << c.name;
-        EXPECT_EQ(r.status, c.status) << c.name;
-    }
+    for (const auto& c : cases) expect_run(c, dir.path);
 }

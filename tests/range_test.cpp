@@ -108,22 +108,12 @@ std::string counting(std::size_t size) {
     return s;
 }
 
-// The range gives the same output from a seekable file and from a pipe.
-zelk_run from_file_and_pipe(const std::vector<std::string>& args, const std::string& input) {
-    zelk_run file = run_zelk(args, input, input_kind::file);
-    zelk_run pipe = run_zelk(args, input, input_kind::pipe);
-    EXPECT_EQ(file.out, pipe.out);
-    EXPECT_EQ(file.err, pipe.err);
-    EXPECT_EQ(file.status, pipe.status);
-    return file;
-}
-
 }  // namespace
 
 TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
     std::string input;
     for (int b = 0; b < 64; ++b) input += static_cast<char>(b);
-    zelk_run r = from_file_and_pipe({"-p", "-r", "5-37"}, input);
+    zelk_run r = run_file_and_pipe({"-p", "-r", "5-37"}, input);
     EXPECT_EQ(r.out,
               "    0005  05 06 07 08 09 0a 0b 0c  0d 0e 0f 10 11 12 13 14  ........ ........\n"
               "    0015  15 16 17 18 19 1a 1b 1c  1d 1e 1f 20 21 22 23 24  ........ ... !\"#$\n");
@@ -132,7 +122,7 @@ TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
 
 TEST(RangeEndToEnd, ChunksCountFromTheRangeStart) {
     zelk_run r =
-        from_file_and_pipe({"-p", "-w", "10", "-g", "0", "-r", "1500+2000"}, counting(4000));
+        run_file_and_pipe({"-p", "-w", "10", "-g", "0", "-r", "1500+2000"}, counting(4000));
     // 1500 = 0x5dc; the first chunk ends after 1020 bytes of full lines and
     // a 4-byte line at 0x9d8, and the next chunk starts at 0x9dc.
     EXPECT_EQ(r.out.substr(0, 8), "    05dc");
@@ -157,7 +147,7 @@ TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
                         "\xc2\xa9\xc2\xb0\xc2\xb7\xc2\xbe" + std::string(4 + 1 + 8, ' ') + "\n"},
     };
     for (const auto& c : cases) {
-        zelk_run r = from_file_and_pipe({"-p", "-r", c.range}, counting(64));
+        zelk_run r = run_file_and_pipe({"-p", "-r", c.range}, counting(64));
         EXPECT_EQ(r.out, c.out) << c.range;
         EXPECT_EQ(r.err, "") << c.range;
         EXPECT_EQ(r.status, 0) << c.range;
@@ -167,7 +157,7 @@ TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
 TEST(RangeEndToEnd, PipeIsSkippedByReading) {
     std::string input = counting(3 * 1024 * 1024 + 100);
     input.replace(0x300000, 4, "WXYZ");
-    zelk_run r = from_file_and_pipe({"-p", "-w", "4", "-g", "0", "-r", "0x300000+4"}, input);
+    zelk_run r = run_file_and_pipe({"-p", "-w", "4", "-g", "0", "-r", "0x300000+4"}, input);
     EXPECT_EQ(r.out, "  300000 57 58 59 5a WXYZ\n");
 }
 

@@ -1,6 +1,7 @@
 #include "tests/run_zelk.hpp"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -150,4 +151,24 @@ zelk_run run_zelk(std::vector<std::string> args, std::string input, input_kind s
     call.input = std::move(input);
     call.stdin_kind = stdin_kind;
     return run_zelk(call);
+}
+
+void expect_run(const expected_run& row, const std::string& cwd) {
+    zelk_call call;
+    call.args = row.args;
+    call.env = row.env;
+    call.cwd = cwd;
+    zelk_run r = run_zelk(call);
+    EXPECT_EQ(r.out, row.out) << row.name;
+    EXPECT_EQ(r.err, row.err) << row.name;
+    EXPECT_EQ(r.status, row.status) << row.name;
+}
+
+zelk_run run_file_and_pipe(const std::vector<std::string>& args, const std::string& input) {
+    zelk_run from_file = run_zelk(args, input, input_kind::file);
+    zelk_run from_pipe = run_zelk(args, input, input_kind::pipe);
+    EXPECT_EQ(from_file.out, from_pipe.out);
+    EXPECT_EQ(from_file.err, from_pipe.err);
+    EXPECT_EQ(from_file.status, from_pipe.status);
+    return from_file;
 }

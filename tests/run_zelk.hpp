@@ -53,3 +53,21 @@ struct temp_dir {
 };
 
 std::string read_file(const std::string& path);
+
+// One row of a table of runs: the arguments and environment, and exactly what
+// zelk must write and return.
+struct expected_run {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+    int status;
+    std::vector<std::string> env = {};
+};
+
+// Runs the row in `cwd` and checks stdout, stderr and the status.
+void expect_run(const expected_run& row, const std::string& cwd);
+
+// Runs the arguments with `input` as a file on standard input and again
+// through a pipe; both must give the same result, which is returned.
+zelk_run run_file_and_pipe(const std::vector<std::string>& args, const std::string& input);
