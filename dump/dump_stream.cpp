@@ -57,16 +57,19 @@ void dump_stream(std::FILE* stream, const char* name) {
     const std::uint64_t length = bounded ? static_cast<std::uint64_t>(s.range_end) -
                                                static_cast<std::uint64_t>(s.range_start)
                                          : 0;
+    // On a terminal, lines show as each chunk arrives rather than once a
+    // whole read block has filled.
     const bool interactive = isatty(STDOUT_FILENO);
+    const std::size_t read_size = interactive ? chunk_size : read_block;
 
     const line_plan plan = make_line_plan(s);
     repeat_state repeats;
     std::uint64_t consumed = 0;
 
     while (!(bounded && consumed == length) && !std::feof(stream) && !std::ferror(stream)) {
-        std::size_t want = read_block;
+        std::size_t want = read_size;
         if (bounded)
-            want = static_cast<std::size_t>(std::min<std::uint64_t>(length - consumed, read_block));
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(length - consumed, read_size));
         // No byte lies at offset 2^63 - 1 or beyond, and a read that would
         // pass it fails rather than stopping short.
         const std::uint64_t below_limit =

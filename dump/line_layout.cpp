@@ -892,7 +892,7 @@ simd_level cpu_simd() {
 #ifdef ZELK_SSSE3
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-        __builtin_cpu_supports("avx512vbmi2"))
+        __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt"))
         return simd_level::avx512;
     if (__builtin_cpu_supports("ssse3")) return simd_level::ssse3;
 #endif

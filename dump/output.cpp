@@ -23,13 +23,18 @@ char buffer[block];
 // once. With room for two blocks, one is laid out while the reader takes the
 // other: measured, a dump then moves through a pipe about twice as fast.
 // Where the pipe cannot grow, or output is no pipe, nothing changes.
+// The first write can come between a failed read and its report, so errno is
+// kept for that report whatever happens here.
 void widen_pipe() {
 #ifdef F_SETPIPE_SZ
+    const int saved = errno;
     struct stat st;
-    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return;
-    const int size = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
-    if (size >= 0 && static_cast<std::size_t>(size) < 2 * block)
-        fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(2 * block));
+    if (fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        const int size = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+        if (size >= 0 && static_cast<std::size_t>(size) < 2 * block)
+            fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(2 * block));
+    }
+    errno = saved;
 #endif
 }
 
