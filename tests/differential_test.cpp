@@ -11,15 +11,10 @@
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
-#include "dump/output.hpp"
+#include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
 namespace {
-
-std::string captured;
-void capture(const char* data, std::size_t size) {
-    captured.append(data, size);
-}
 
 // Where two renderings first differ, with some context, instead of two
 // screenfuls of dump.
@@ -124,31 +119,17 @@ std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
     }
 }
 
-std::string dump_through_stream(const std::string& input, const dump_settings& s) {
-    set_output_sink(capture);
-    captured.clear();
-    settings = s;
-    std::FILE* stream = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
-    dump_stream(stream, "(memory)");
-    std::fclose(stream);
-    output_flush();
-    settings = dump_settings{};
-    return captured;
-}
-
 // The dump loop's part in small: `bytes` cut into 1024-byte chunks for
 // write_lines under `plan`.
 std::string dump_through_plan(const std::string& bytes, std::uint64_t offset,
                               const line_plan& plan) {
-    set_output_sink(capture);
-    captured.clear();
-    repeat_state repeats;
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t c = 0; c < bytes.size(); c += 1024)
-        write_lines(plan, repeats, data + c, std::min<std::size_t>(1024, bytes.size() - c),
-                    offset + c);
-    output_flush();
-    return captured;
+    return capture_output([&] {
+        repeat_state repeats;
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (std::size_t c = 0; c < bytes.size(); c += 1024)
+            write_lines(plan, repeats, data + c, std::min<std::size_t>(1024, bytes.size() - c),
+                        offset + c);
+    });
 }
 
 }  // namespace
@@ -175,7 +156,7 @@ TEST(Differential, WholeDumpsMatchTheReference) {
                      << "round " << round << ": width " << s.width << ", group " << s.group_size
                      << ", colour " << s.colour << ", size " << size << ", range " << s.range_start
                      << " to " << s.range_end);
-        ASSERT_TRUE(same_output(dump_through_stream(input, s), reference_dump(input, s)));
+        ASSERT_TRUE(same_output(dump_in_memory(input, s), reference_dump(input, s)));
     }
 }
 
@@ -217,12 +198,11 @@ TEST(Differential, SingleLinesMatchAtAnyOffset) {
         SCOPED_TRACE(::testing::Message()
                      << "round " << round << ": width " << s.width << ", group " << s.group_size
                      << ", colour " << s.colour << ", offset " << offset);
-        set_output_sink(capture);
-        captured.clear();
-        layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s);
-        output_flush();
+        const std::string line = capture_output([&] {
+            layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s);
+        });
         ASSERT_TRUE(same_output(
-            captured,
+            line,
             reference_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s)));
     }
 }

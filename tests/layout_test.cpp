@@ -6,33 +6,18 @@
 
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
-#include "dump/output.hpp"
+#include "tests/in_memory.hpp"
 
 namespace {
 
-std::string captured;
-void capture(const char* data, std::size_t size) {
-    captured.append(data, size);
-}
-
 std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings s) {
-    set_output_sink(capture);
-    captured.clear();
-    layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), offset, s);
-    output_flush();
-    return captured;
+    return capture_output([&] {
+        layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), offset, s);
+    });
 }
 
 std::string dump(const std::string& bytes, dump_settings s) {
-    set_output_sink(capture);
-    captured.clear();
-    settings = s;
-    std::FILE* stream = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
-    dump_stream(stream, "(memory)");
-    std::fclose(stream);
-    output_flush();
-    settings = dump_settings{};
-    return captured;
+    return dump_in_memory(bytes, s);
 }
 
 dump_settings plain() {

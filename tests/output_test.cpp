@@ -13,19 +13,12 @@ namespace {
 
 const std::string no_space = "zelk: stdout: No space left on device\n";
 
-// Distinct lines, so that nothing collapses into a marker line.
-std::string counting(std::size_t size) {
-    std::string s;
-    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(i * 7 % 251);
-    return s;
-}
-
 }  // namespace
 
 TEST(Output, FullDeviceIsAFatalError) {
     temp_dir dir;
     dir.write("small", "Hello, world!\n");
-    dir.write("big", counting(1 << 20));
+    dir.write("big", distinct_bytes(1 << 20));
     struct {
         const char* name;
         std::vector<std::string> args;
@@ -52,7 +45,7 @@ TEST(Output, FullDeviceIsAFatalError) {
 TEST(Output, FullDeviceWithStandardInput) {
     for (input_kind kind : {input_kind::file, input_kind::pipe}) {
         zelk_call call;
-        call.input = counting(300000);
+        call.input = distinct_bytes(300000);
         call.stdin_kind = kind;
         call.stdout_path = "/dev/full";
         zelk_run r = run_zelk(call);
@@ -63,7 +56,7 @@ TEST(Output, FullDeviceWithStandardInput) {
 
 TEST(Output, ReaderThatClosesEarly) {
     temp_dir dir;
-    dir.write("big", counting(1 << 20));
+    dir.write("big", distinct_bytes(1 << 20));
     struct {
         bool ignore_sigpipe;
         std::string err;

@@ -100,16 +100,6 @@ TEST(RangeEndToEnd, MessageQuotesTheWholeArgumentAndNothingIsRead) {
     }
 }
 
-namespace {
-
-std::string counting(std::size_t size) {
-    std::string s;
-    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(i * 7 % 251);
-    return s;
-}
-
-}  // namespace
-
 TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
     std::string input;
     for (int b = 0; b < 64; ++b) input += static_cast<char>(b);
@@ -122,7 +112,7 @@ TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
 
 TEST(RangeEndToEnd, ChunksCountFromTheRangeStart) {
     zelk_run r =
-        run_file_and_pipe({"-p", "-w", "10", "-g", "0", "-r", "1500+2000"}, counting(4000));
+        run_file_and_pipe({"-p", "-w", "10", "-g", "0", "-r", "1500+2000"}, distinct_bytes(4000));
     // 1500 = 0x5dc; the first chunk ends after 1020 bytes of full lines and
     // a 4-byte line at 0x9d8, and the next chunk starts at 0x9dc.
     EXPECT_EQ(r.out.substr(0, 8), "    05dc");
@@ -147,7 +137,7 @@ TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
                         "\xc2\xa9\xc2\xb0\xc2\xb7\xc2\xbe" + std::string(4 + 1 + 8, ' ') + "\n"},
     };
     for (const auto& c : cases) {
-        zelk_run r = run_file_and_pipe({"-p", "-r", c.range}, counting(64));
+        zelk_run r = run_file_and_pipe({"-p", "-r", c.range}, distinct_bytes(64));
         EXPECT_EQ(r.out, c.out) << c.range;
         EXPECT_EQ(r.err, "") << c.range;
         EXPECT_EQ(r.status, 0) << c.range;
@@ -155,7 +145,7 @@ TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
 }
 
 TEST(RangeEndToEnd, PipeIsSkippedByReading) {
-    std::string input = counting(3 * 1024 * 1024 + 100);
+    std::string input = distinct_bytes(3 * 1024 * 1024 + 100);
     input.replace(0x300000, 4, "WXYZ");
     zelk_run r = run_file_and_pipe({"-p", "-w", "4", "-g", "0", "-r", "0x300000+4"}, input);
     EXPECT_EQ(r.out, "  300000 57 58 59 5a WXYZ\n");

@@ -172,3 +172,9 @@ zelk_run run_file_and_pipe(const std::vector<std::string>& args, const std::stri
     EXPECT_EQ(from_file.status, from_pipe.status);
     return from_file;
 }
+
+std::string distinct_bytes(std::size_t size) {
+    std::string s;
+    for (std::size_t i = 0; i < size; ++i) s += static_cast<char>(i * 7 % 251);
+    return s;
+}

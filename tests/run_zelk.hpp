@@ -54,6 +54,10 @@ struct temp_dir {
 
 std::string read_file(const std::string& path);
 
+// `size` bytes in which no 16-byte line repeats the one before it (byte i is
+// i * 7 % 251), so nothing collapses into a marker line.
+std::string distinct_bytes(std::size_t size);
+
 // One row of a table of runs: the arguments and environment, and exactly what
 // zelk must write and return.
 struct expected_run {
