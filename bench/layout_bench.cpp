@@ -1,9 +1,10 @@
 // Micro-benchmarks of the line layout, in input bytes per second: the
-// default 16/8 lines and a generic width and group size, plain and coloured,
-// through each SIMD level the CPU has, on random bytes, text and machine
-// code. Output goes to a sink that drops it.
+// default 16/8 lines and other widths and group sizes, plain and coloured,
+// through each kernel of the table that serves them, on random bytes, text
+// and machine code. Output goes to a sink that drops it.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -50,19 +51,19 @@ std::string machine_code() {
     return s;
 }
 
-void lay_out(benchmark::State& state, const std::string& input, dump_settings s, simd_level simd) {
-    line_plan plan = make_line_plan(s);
-    if (simd > plan.simd) {
-        state.SkipWithError("the CPU lacks this SIMD level");
+void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
+             const line_kernel* kernel) {
+    if (!kernel->cpu_has()) {
+        state.SkipWithError("this CPU lacks what the kernel needs");
         return;
     }
-    plan.simd = simd;
+    const line_plan plan = make_line_plan(s, kernel);
     set_output_sink(discard);
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     for (auto _ : state) {
         repeat_state repeats;
-        for (std::size_t c = 0; c < input.size(); c += 1024)
-            write_lines(plan, repeats, bytes + c, 1024, c);
+        for (std::size_t c = 0; c < input.size(); c += chunk_size)
+            write_lines(plan, repeats, bytes + c, std::min(chunk_size, input.size() - c), c);
         output_flush();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
@@ -73,27 +74,28 @@ void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
 int main(int argc, char** argv) {
     const std::vector<std::pair<const char*, std::string>> inputs = {
         {"random", random_bytes()}, {"text", text()}, {"code", machine_code()}};
-    const std::pair<const char*, simd_level> levels[] = {
-        {"scalar", simd_level::none}, {"ssse3", simd_level::ssse3}, {"avx512", simd_level::avx512}};
     struct layout {
         const char* name;
         std::uint64_t width, group;
     };
-    const layout layouts[] = {{"16x8", 16, 8}, {"20x5", 20, 5}, {"32x4", 32, 4}};
+    const layout layouts[] = {{"16x8", 16, 8}, {"32x8", 32, 8}, {"16x4", 16, 4},
+                              {"8x4", 8, 4},   {"20x5", 20, 5}, {"7x3", 7, 3}};
     for (const auto& [input_name, input] : inputs) {
         for (const layout& l : layouts) {
             for (bool colour : {false, true}) {
-                for (const auto& [level_name, level] : levels) {
-                    // The other layouts have no SIMD routines.
-                    if (l.width != 16 && level != simd_level::none) continue;
+                for (const line_kernel* kernel : line_kernels()) {
                     dump_settings s;
                     s.width = l.width;
                     s.group_size = l.group;
                     s.colour = colour;
+                    // A kernel that leaves the layout to the generic one is
+                    // not measured for it.
+                    if (kernel->cpu_has() && make_line_plan(s, kernel).kernel != kernel) continue;
                     const std::string name = std::string(l.name) +
-                                             (colour ? "/colour/" : "/plain/") + level_name + "/" +
-                                             input_name;
-                    benchmark::RegisterBenchmark(name.c_str(), lay_out, std::cref(input), s, level);
+                                             (colour ? "/colour/" : "/plain/") + kernel->name +
+                                             "/" + input_name;
+                    benchmark::RegisterBenchmark(name.c_str(), lay_out, std::cref(input), s,
+                                                 kernel);
                 }
             }
         }

@@ -14,20 +14,11 @@ dump_settings settings;
 
 namespace {
 
-// Lines are cut from chunks of this size, counted from the range start: a
-// line never spans two chunks, whatever size the reads are.
-constexpr std::size_t chunk_size = 1024;
-
 // Reads are made in blocks of many chunks; small reads cost more than the
 // layout of their bytes.
 constexpr std::size_t read_block = 64 * chunk_size;
 
 }  // namespace
-
-void layout_line(const unsigned char* bytes, std::size_t size, std::uint64_t offset,
-                 const dump_settings& s) {
-    write_line(make_line_plan(s), bytes, size, offset);
-}
 
 void dump_stream(std::FILE* stream, const char* name) {
     const dump_settings& s = settings;
@@ -50,7 +41,7 @@ void dump_stream(std::FILE* stream, const char* name) {
             if (n == 0) break;
             remaining -= n;
         }
-        if (std::ferror(stream)) output_fatal(true, "(while seeking) %s", name);
+        if (std::ferror(stream)) output_fatal("(while seeking) %s", name);
     }
 
     const bool bounded = s.range_end != -1;
@@ -84,5 +75,5 @@ void dump_stream(std::FILE* stream, const char* name) {
         if (interactive) output_flush();
     }
 
-    if (std::ferror(stream)) output_fatal(true, "(while reading) %s", name);
+    if (std::ferror(stream)) output_fatal("(while reading) %s", name);
 }

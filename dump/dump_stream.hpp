@@ -2,6 +2,7 @@
 // and lays out the rest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -13,8 +14,12 @@ struct dump_settings {
     std::int64_t range_end = -1;   // one past the last byte, -1 for the end of input (-r)
 };
 
-// Widest line accepted; a line never holds more than one 1024-byte chunk, the
-// rest of a wider line is blank columns.
+// Lines are cut from chunks of this size, counted from the range start: a
+// line never spans two chunks, whatever size the reads are, so a line never
+// holds more than one chunk and the rest of a wider line is blank columns.
+inline constexpr std::size_t chunk_size = 1024;
+
+// Widest line accepted.
 inline constexpr std::uint64_t max_width = 1048576;
 
 // Process-wide settings, filled from the command line before the first dump.
@@ -23,7 +28,3 @@ extern dump_settings settings;
 // Writes the dump of `stream` under `settings`; `name` appears only in fatal
 // read messages. Ends the process on a read error.
 void dump_stream(std::FILE* stream, const char* name);
-
-// Lays out one line of `size` bytes (at most 1024) that starts at `offset`.
-void layout_line(const unsigned char* bytes, std::size_t size, std::uint64_t offset,
-                 const dump_settings& s);

@@ -6,13 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 // Output goes out in blocks of 128 KiB: measured faster than blocks of 16 or
 // 64 KiB into a pipe (whose capacity is 64 KiB) as well as to a file.
-constexpr std::size_t block = 128 * 1024;
+constexpr std::size_t block = output_block;
+static_assert(block == 128 * 1024);
 
 char buffer[block];
 
@@ -77,7 +79,10 @@ void write_slow(const char* data, std::size_t size) {
 char* output_reserve_slow(std::size_t size) {
     using namespace output_detail;
     if (size > static_cast<std::size_t>(end - pos)) output_flush();
-    if (size > static_cast<std::size_t>(end - pos)) std::abort();  // beyond output_reserve_limit
+    if (size > static_cast<std::size_t>(end - pos)) {
+        std::fputs("zelk: internal error: output reservation beyond its limit\n", stderr);
+        std::abort();
+    }
     return pos;
 }
 
@@ -93,12 +98,20 @@ void output_flush() {
     if (size > 0) sink(buffer, size);
 }
 
-void output_fatal(bool with_errno, const char* format, const char* argument) {
+void output_fatal(const char* format, const char* argument) {
     int saved = errno;
     output_flush();
-    if (with_errno) {
-        errno = saved;
-        err(1, format, argument);
+    errno = saved;
+    err(1, format, argument);
+}
+
+void output_spaces(std::uint64_t count) {
+    static constexpr std::size_t at_once = 4096;
+    while (count > 0) {
+        const std::size_t n = count < at_once ? static_cast<std::size_t>(count) : at_once;
+        char* p = output_reserve(n);
+        std::memset(p, ' ', n);
+        output_commit(p + n);
+        count -= n;
     }
-    errx(1, format, argument);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -18,8 +19,13 @@ void set_output_sink(output_sink sink);
 void output_flush();
 
 // Fatal error after what was laid out so far has reached standard output:
-// flushes, then reports like err(3) (with_errno) or errx(3).
-[[noreturn]] void output_fatal(bool with_errno, const char* format, const char* argument);
+// flushes, then reports like err(3), with the system's text for errno as it
+// was at the call.
+[[noreturn]] void output_fatal(const char* format, const char* argument);
+
+// Size of the output buffer: output is handed to the sink in blocks of this
+// size.
+inline constexpr std::size_t output_block = 128 * 1024;
 
 namespace output_detail {
 extern char* pos;
@@ -41,9 +47,13 @@ inline void output_write(std::string_view text) {
     output_write(text.data(), text.size());
 }
 
-// Room for `size` bytes (at most output_reserve_limit) at the returned
-// pointer; output_commit(p) then marks the buffer filled up to p.
-inline constexpr std::size_t output_reserve_limit = 16 * 1024;
+// Writes `count` spaces.
+void output_spaces(std::uint64_t count);
+
+// Room for `size` bytes at the returned pointer; output_commit(p) then marks
+// the buffer filled up to p. A reservation beyond the limit is a fault of the
+// caller and aborts.
+inline constexpr std::size_t output_reserve_limit = output_block;
 char* output_reserve_slow(std::size_t size);
 inline char* output_reserve(std::size_t size) {
     using namespace output_detail;

@@ -1,8 +1,9 @@
 // The fast layout against the reference rendering on random inputs and
 // settings: every width, group size, colour set-up, offset and range must give
-// the same bytes, through the SIMD routines and the portable ones alike.
+// the same bytes, through each kernel of this build and the generic layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -119,15 +120,15 @@ std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
     }
 }
 
-// The dump loop's part in small: `bytes` cut into 1024-byte chunks for
-// write_lines under `plan`.
+// The dump loop's part in small: `bytes` cut into chunks for write_lines
+// under `plan`.
 std::string dump_through_plan(const std::string& bytes, std::uint64_t offset,
                               const line_plan& plan) {
     return capture_output([&] {
         repeat_state repeats;
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (std::size_t c = 0; c < bytes.size(); c += 1024)
-            write_lines(plan, repeats, data + c, std::min<std::size_t>(1024, bytes.size() - c),
+        for (std::size_t c = 0; c < bytes.size(); c += chunk_size)
+            write_lines(plan, repeats, data + c, std::min(chunk_size, bytes.size() - c),
                         offset + c);
     });
 }
@@ -160,49 +161,56 @@ TEST(Differential, WholeDumpsMatchTheReference) {
     }
 }
 
-TEST(Differential, DefaultLayoutMatchesAtEveryOffsetWithAndWithoutSimd) {
-    // The default layout has its own routines; offsets cross the widening of
-    // the offset field and run up to the top of the range.
-    const std::uint64_t offsets[] = {0, 5, 0xfff0, 0xffffffff - 2000, 0x7fffffffffffefff};
-    std::mt19937_64 rng(7);
-    for (simd_level simd : {simd_level::none, simd_level::ssse3, simd_level::avx512}) {
-        for (int round = 0; round < 120; ++round) {
-            random_colours colours(rng);
-            dump_settings s;
-            s.colour = rng() % 2 == 0;
-            line_plan plan = make_line_plan(s);
-            if (simd > plan.simd) GTEST_SKIP() << "the CPU lacks SIMD level " << int(simd);
-            plan.simd = simd;
-            const std::uint64_t offset = offsets[rng() % std::size(offsets)] + rng() % 64;
-            const std::string bytes = random_input(rng, rng() % 5000, 16);
-            SCOPED_TRACE(::testing::Message()
-                         << "simd level " << int(simd) << ", round " << round << ", colour "
-                         << s.colour << ", offset " << offset << ", size " << bytes.size());
-            ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
-                                    reference_lines(bytes, offset, s)));
-        }
-    }
+// Each kernel of the table on every layout it serves, from the common ones
+// to widths that leave a short line at every chunk end, at offsets that
+// cross the widening of the offset field and run up to its top.
+class EachKernel : public ::testing::TestWithParam<std::string> {};
+
+std::vector<std::string> kernel_names() {
+    std::vector<std::string> names;
+    for (const line_kernel* k : line_kernels()) names.emplace_back(k->name);
+    return names;
 }
 
-TEST(Differential, SingleLinesMatchAtAnyOffset) {
-    std::mt19937_64 rng(99);
-    for (int round = 0; round < 2000; ++round) {
-        random_colours colours(rng);
-        dump_settings s;
-        s.width = rng() % 4 == 0 ? random_width(rng) : 16;
-        s.group_size = random_group(rng, s.width);
-        s.colour = rng() % 2 == 0;
-        const std::size_t size = 1 + rng() % std::min<std::uint64_t>(s.width, 1024);
-        const std::string bytes = random_input(rng, size, s.width);
-        const std::uint64_t offset = rng() >> (rng() % 64);
-        SCOPED_TRACE(::testing::Message()
-                     << "round " << round << ": width " << s.width << ", group " << s.group_size
-                     << ", colour " << s.colour << ", offset " << offset);
-        const std::string line = capture_output([&] {
-            layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s);
-        });
-        ASSERT_TRUE(same_output(
-            line,
-            reference_line(reinterpret_cast<const unsigned char*>(bytes.data()), size, offset, s)));
+TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
+    const auto kernels = line_kernels();
+    const line_kernel& kernel =
+        **std::find_if(kernels.begin(), kernels.end(),
+                       [&](const line_kernel* k) { return k->name == GetParam(); });
+    if (!kernel.cpu_has())
+        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    const std::uint64_t widths[] = {16, 8,  32, 24, 64, 48, 20,  7,   1,    2,    3,    4,
+                                    5,  15, 17, 31, 33, 40, 100, 256, 1000, 1023, 1024, 2048};
+    const std::uint64_t offsets[] = {0, 5, 0xfff0, 0xffffffff - 2000, 0x7fffffffffffefff};
+    std::mt19937_64 rng(7);
+    int served = 0;
+    for (std::uint64_t width : widths) {
+        for (std::uint64_t group : {0, 1, 2, 3, 4, 5, 8, 16, 1 << 20}) {
+            for (bool colour : {false, true}) {
+                random_colours colours(rng);
+                dump_settings s;
+                s.width = width;
+                s.group_size = group;
+                s.colour = colour;
+                const line_plan plan = make_line_plan(s, &kernel);
+                if (plan.kernel != &kernel) continue;
+                ++served;
+                for (int round = 0; round < 3; ++round) {
+                    const std::uint64_t offset =
+                        round == 2 ? rng() >> (rng() % 64)
+                                   : offsets[rng() % std::size(offsets)] + rng() % 64;
+                    const std::string bytes = random_input(rng, rng() % 4000, width);
+                    SCOPED_TRACE(::testing::Message()
+                                 << "width " << width << ", group " << group << ", colour "
+                                 << colour << ", offset " << offset << ", size " << bytes.size());
+                    ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
+                                            reference_lines(bytes, offset, s)));
+                }
+            }
+        }
     }
+    EXPECT_GT(served, 0) << "the " << kernel.name << " kernel serves no layout";
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, EachKernel, ::testing::ValuesIn(kernel_names()),
+                         [](const auto& info) { return info.param; });

@@ -6,13 +6,19 @@
 
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
+#include "dump/line_layout.hpp"
 #include "tests/in_memory.hpp"
 
 namespace {
 
+// The lines of `bytes` (at most a chunk) at `offset`, laid out as a dump
+// lays them out: whole lines by the kernel chosen for `s`.
 std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings s) {
+    const line_plan plan = make_line_plan(s);
+    repeat_state repeats;
     return capture_output([&] {
-        layout_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), offset, s);
+        write_lines(plan, repeats, reinterpret_cast<const unsigned char*>(bytes.data()),
+                    bytes.size(), offset);
     });
 }
 
@@ -108,7 +114,7 @@ TEST(Layout, EqualTextsInTwoClassesStillSwitch) {
     EXPECT_EQ(line, "    0000\033[m 41\033[m 01 \033[mA\033[m.\033[m\n");
 }
 
-TEST(Dump, EveryByteValueWithItsClassEscapeAndGlyph) {
+TEST(DumpLoop, EveryByteValueWithItsClassEscapeAndGlyph) {
     std::string input;
     for (int b = 0; b < 256; ++b) input += static_cast<char>(b);
     dump_settings s;
@@ -125,7 +131,7 @@ TEST(Dump, EveryByteValueWithItsClassEscapeAndGlyph) {
     EXPECT_EQ(dump(input, s), expected);
 }
 
-TEST(Dump, ZerosThenLettersCollapse) {
+TEST(DumpLoop, ZerosThenLettersCollapse) {
     std::string input(32, '\0');
     input += std::string(16, 'A');
     EXPECT_EQ(dump(input, plain()),
@@ -134,7 +140,7 @@ TEST(Dump, ZerosThenLettersCollapse) {
               "    0020  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AAAAAAAA AAAAAAAA\n");
 }
 
-TEST(Dump, RepeatsEndWithTheMarker) {
+TEST(DumpLoop, RepeatsEndWithTheMarker) {
     const std::string zeros_line =
         "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n";
     EXPECT_EQ(dump(std::string(64, '\0'), plain()), zeros_line + "       *\n");
@@ -143,7 +149,7 @@ TEST(Dump, RepeatsEndWithTheMarker) {
     EXPECT_EQ(coloured.substr(coloured.size() - 13), "\033[m\n       *\n");
 }
 
-TEST(Dump, OnlyTheLastPrintedLineIsCompared) {
+TEST(DumpLoop, OnlyTheLastPrintedLineIsCompared) {
     std::string a(16, 'a'), b(16, 'b');
     EXPECT_EQ(dump(a + a + b + a, plain(16, 0)),
               "    0000 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n"
@@ -152,13 +158,13 @@ TEST(Dump, OnlyTheLastPrintedLineIsCompared) {
               "    0030 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n");
 }
 
-TEST(Dump, ShortLineIsNoRepeatOfALongerOne) {
+TEST(DumpLoop, ShortLineIsNoRepeatOfALongerOne) {
     EXPECT_EQ(dump("aaaaa", plain(4, 0)),
               "    0000 61 61 61 61 aaaa\n"
               "    0004 61          a   \n");
     EXPECT_EQ(dump(std::string(8, 'a'), plain(4, 0)), "    0000 61 61 61 61 aaaa\n       *\n");
 }
 
-TEST(Dump, EmptyInputWritesNothing) {
+TEST(DumpLoop, EmptyInputWritesNothing) {
     EXPECT_EQ(dump("", dump_settings{}), "");
 }

@@ -1,0 +1,316 @@
+// The line algorithms that kernels share, written once as templates over
+// `Isa`, a struct of static functions that says what one CPU can do 16 bytes
+// at a time (kernel.hpp lists them). Each kernel file instantiates them in
+// its own entry points, which carry the CPU's target attribute and
+// [[gnu::flatten]]: flattening inlines the templates and the Isa functions
+// into the targeted entry point, so that the SIMD code is compiled for that
+// CPU and runs without a call per 16 bytes, while nothing outside the entry
+// points is compiled for more than the baseline CPU.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "dump/kernel.hpp"
+#include "dump/line_layout.hpp"
+#include "dump/line_tables.hpp"
+#include "dump/offset_field.hpp"
+#include "dump/output.hpp"
+
+namespace {
+
+// The widest single store a kernel makes (64 bytes, AVX-512) may pass the
+// end of what it lays out by up to this much.
+constexpr std::size_t store_overrun = 64;
+
+// Blank columns up to this many are laid out within a line's reserve.
+constexpr std::size_t blank_in_place = 64;
+
+// --- the default layout: 16 bytes in two groups of 8 -----------------------
+
+// The hex block from the first pair's leading space to the text block's
+// first group space: pairs 0-7, group space, pairs 8-15, separator, group
+// space.
+constexpr std::size_t hex16_size = 3 * 16 + 3;
+
+// Room a default line needs: its longest content plus the overrun of the
+// last fixed-size store.
+constexpr std::size_t text16_max = 16 * max_glyph_size + 1;
+constexpr std::size_t plain16_room =
+    max_offset_field + 1 + hex16_size + text16_max + 1 + store_overrun;
+constexpr std::size_t colour16_room =
+    max_offset_field + 1 + 2 * 16 * (short_escape_size + max_glyph_size) + 3 + 4 + store_overrun;
+
+inline char* glyphs8(char* q, const unsigned char* b) {
+    for (int j = 0; j < 8; ++j) {
+        std::memcpy(q, &glyphs[b[j]], 4);
+        q += glyphs[b[j]].size;
+    }
+    return q;
+}
+
+// What follows the offset field of a plain default line.
+template <class Isa>
+inline char* line16_plain(char* p, const unsigned char* b) {
+    p[0] = ' ';
+    p = Isa::hex16(p + 1, b);
+    if constexpr (has_ascii16<Isa>) {
+        if (Isa::all_ascii16(b)) {
+            p = Isa::ascii_glyphs16(p, b);
+            *p = '\n';
+            return p + 1;
+        }
+    }
+    if constexpr (has_glyphs16<Isa>) {
+        p = Isa::glyphs16(p, b);
+    } else {
+        p = glyphs8(p, b);
+        *p++ = ' ';
+        p = glyphs8(p, b + 8);
+    }
+    *p = '\n';
+    return p + 1;
+}
+
+// Splices in the escape of `slot` when it differs from the slot last
+// selected: the fixed-size block is always copied, and kept only when due,
+// so that mixed data costs no mispredicted branches.
+inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigned& last) {
+    std::memcpy(p, t.escape[slot].data(), short_escape_size);
+    p += t.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
+    last = slot;
+    return p;
+}
+
+// The columns of up to 16 bytes from the plan's escape items, as worked out
+// by Isa::colour_columns16, with a space before each column whose bit is set.
+inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
+                       std::uint16_t spaces) {
+    const char* items = t.hex_items.front().data();
+    for (std::size_t j = 0; j < n; ++j) {
+        *p = ' ';
+        p += (spaces >> j) & 1;
+        std::memcpy(p, items + at.hex_from[j], item_size);
+        p += at.hex_grow[j];
+    }
+    return p;
+}
+inline char* glyph_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
+                         std::uint16_t spaces) {
+    const char* items = t.glyph_items.front().data();
+    for (std::size_t j = 0; j < n; ++j) {
+        *p = ' ';
+        p += (spaces >> j) & 1;
+        std::memcpy(p, items + at.text_from[j], item_size);
+        p += at.text_grow[j];
+    }
+    return p;
+}
+
+// What follows the offset field of a coloured default line.
+template <class Isa>
+inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* b) {
+    const kernel_tables& t = plan.tables;
+    p[0] = ' ';
+    p += 1;
+    if constexpr (has_ascii16<Isa>) {
+        if (Isa::all_printable16(b)) {
+            // One class throughout: a single escape, and the text block is
+            // the bytes themselves.
+            std::memcpy(p, t.escape[printable_slot].data(), short_escape_size);
+            p = Isa::hex16(p + t.escape_size[printable_slot], b);
+            p = Isa::ascii_glyphs16(p, b);
+            std::memcpy(p, "\033[m\n", 4);
+            return p + 4;
+        }
+    }
+    if constexpr (has_colour_columns16<Isa>) {
+        if (t.escape_items) {
+            colour_columns at;
+            Isa::colour_columns16(at, t, b, no_slot, slots[b[15]]);
+            constexpr std::uint16_t second_group = 1u << 8;
+            p = hex_items(p, t, at, 16, second_group);
+            p[0] = ' ';
+            p[1] = ' ';
+            p = glyph_items(p + 2, t, at, 16, second_group);
+            std::memcpy(p, "\033[m\n", 4);
+            return p + 4;
+        }
+    }
+    unsigned last = no_slot;
+    for (int j = 0; j < 16; ++j) {
+        if (j == 8) ++p;  // the group space, left by the previous pair's store
+        p = colour_step(p, t, slots[b[j]], last);
+        std::memcpy(p, hex_pairs[b[j]].data(), 4);
+        p += 3;
+    }
+    p[1] = ' ';  // the separator is left by the last pair's store
+    p += 2;
+    for (int j = 0; j < 16; ++j) {
+        if (j == 8) *p++ = ' ';
+        p = colour_step(p, t, slots[b[j]], last);
+        std::memcpy(p, &glyphs[b[j]], 4);
+        p += glyphs[b[j]].size;
+    }
+    std::memcpy(p, "\033[m\n", 4);
+    return p + 4;
+}
+
+// Whole default lines.
+template <class Isa, bool colour>
+inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t count,
+                    std::uint64_t offset) {
+    offset_fields fields;
+    std::size_t l = 0;
+    if constexpr (!colour && has_four_lines16<Isa>) {
+        for (; l + 4 <= count && ((offset + 16 * l + 63) >> 32) == 0; l += 4) {
+            char* p = output_reserve(4 * plain16_room);
+            output_commit(Isa::four_lines16(p, fields, b + 16 * l,
+                                            static_cast<std::uint32_t>(offset + 16 * l)));
+        }
+    }
+    for (; l < count; ++l) {
+        char* p = output_reserve(colour ? colour16_room : plain16_room);
+        p = offset_field(p, fields, offset + 16 * l);
+        p = colour ? line16_colour<Isa>(p, plan, b + 16 * l) : line16_plain<Isa>(p, b + 16 * l);
+        output_commit(p);
+    }
+}
+
+// --- any other layout, a piece of up to 16 bytes at a time ------------------
+
+// Room a whole line of the plan needs.
+inline std::size_t line_room(const line_plan& plan) {
+    const std::size_t pieces = plan.tables.pieces;
+    const std::size_t per_column = plan.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
+    return max_offset_field + pieces * piece_bytes * per_column + 2 * blank_in_place + 4 +
+           store_overrun;
+}
+
+// `count` spaces at p within a line whose reserve is `room`: in place when
+// few, else through the output path; returns where the line goes on.
+inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
+    if (count <= blank_in_place) {
+        std::memset(p, ' ', blank_in_place);
+        return p + count;
+    }
+    output_commit(p);
+    output_spaces(count);
+    return output_reserve(room);
+}
+
+// Lays out a run of whole lines with `lay(plan, first, count, offset)`, which
+// reads every piece of a line as 16 bytes, past the line's end where its
+// bytes are not a multiple of 16. Lines whose reads would pass the end of
+// the run are laid out from a copy padded with zeros, so that no read leaves
+// the caller's bytes.
+template <class Lay>
+inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                      std::uint64_t offset, Lay lay) {
+    const std::size_t line = plan.line_bytes;
+    const std::size_t reach = plan.tables.pieces * piece_bytes;  // read from a line's start
+    const std::size_t run = count * line;
+    const std::size_t safe = run < reach ? 0 : std::min(count, (run - reach) / line + 1);
+    if (safe != 0) lay(plan, first, safe, offset);
+    if (safe == count) return;
+    unsigned char copy[chunk_size + piece_bytes];
+    const std::size_t rest = run - safe * line;
+    std::memcpy(copy, first + safe * line, rest);
+    std::memset(copy + rest, 0, piece_bytes);
+    lay(plan, copy, count - safe, offset + safe * line);
+}
+
+// Whole lines of any layout, laid out from pieces (in_pieces reads them).
+template <class Isa>
+inline void plain_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
+    const kernel_tables& t = plan.tables;
+    const std::size_t room = line_room(plan);
+    offset_fields fields;
+    for (std::size_t l = 0; l < count; ++l) {
+        const unsigned char* line = first + l * plan.line_bytes;
+        char* p = output_reserve(room);
+        p = offset_field(p, fields, offset + l * plan.line_bytes);
+        for (std::size_t m = 0; m < t.pieces; ++m)
+            p = Isa::hex_piece(p, line + m * piece_bytes, t.piece[m]);
+        p = blank_columns(p, t.middle_spaces, room);
+        if (Isa::all_ascii(line, plan.line_bytes)) {
+            for (std::size_t m = 0; m < t.pieces; ++m)
+                p = Isa::ascii_piece(p, line + m * piece_bytes, t.piece[m]);
+        } else if constexpr (has_glyph_piece<Isa>) {
+            for (std::size_t m = 0; m < t.pieces; ++m)
+                p = Isa::glyph_piece(p, line + m * piece_bytes, t.piece[m]);
+        } else {
+            for (std::size_t m = 0; m < t.pieces; ++m) {
+                const piece_layout& piece = t.piece[m];
+                const unsigned char* b = line + m * piece_bytes;
+                for (std::size_t j = 0; j < piece.bytes; ++j) {
+                    *p = ' ';
+                    p += (piece.text_space_before >> j) & 1;
+                    std::memcpy(p, &glyphs[b[j]], 4);
+                    p += glyphs[b[j]].size;
+                }
+            }
+        }
+        p = blank_columns(p, t.tail_spaces, room);
+        *p++ = '\n';
+        output_commit(p);
+    }
+}
+
+template <class Isa>
+inline void colour_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                          std::uint64_t offset) {
+    const kernel_tables& t = plan.tables;
+    const std::size_t room = line_room(plan);
+    offset_fields fields;
+    colour_columns at[max_pieces];
+    for (std::size_t l = 0; l < count; ++l) {
+        const unsigned char* line = first + l * plan.line_bytes;
+        // Each byte's class against the byte before it; the hex block's
+        // first byte against none, the text block's against the line's last.
+        unsigned hex_before = no_slot;
+        unsigned text_before = slots[line[plan.line_bytes - 1]];
+        for (std::size_t m = 0; m < t.pieces; ++m) {
+            Isa::colour_columns16(at[m], t, line + m * piece_bytes, hex_before, text_before);
+            hex_before = text_before = slots[line[m * piece_bytes + t.piece[m].bytes - 1]];
+        }
+        char* p = output_reserve(room);
+        p = offset_field(p, fields, offset + l * plan.line_bytes);
+        for (std::size_t m = 0; m < t.pieces; ++m)
+            p = hex_items(p, t, at[m], t.piece[m].bytes, t.piece[m].hex_space_before);
+        p = blank_columns(p, t.middle_spaces, room);
+        for (std::size_t m = 0; m < t.pieces; ++m)
+            p = glyph_items(p, t, at[m], t.piece[m].bytes, t.piece[m].text_space_before);
+        p = blank_columns(p, t.tail_spaces, room);
+        std::memcpy(p, "\033[m\n", 4);
+        output_commit(p + 4);
+    }
+}
+
+template <class Isa>
+inline void plain_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
+                        std::uint64_t offset) {
+    in_pieces(plan, first, count, offset, plain_pieces<Isa>);
+}
+template <class Isa>
+inline void colour_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
+    in_pieces(plan, first, count, offset, colour_pieces<Isa>);
+}
+
+// The routine of a kernel built on these algorithms for the plan: the default
+// layout's own, else the pieces; coloured lines only where every escape fits
+// an item.
+template <lines_routine plain16, lines_routine colour16, lines_routine plain_any,
+          lines_routine colour_any>
+lines_routine routine_for_plan(const line_plan& plan) {
+    const bool default_layout = plan.width == 16 && plan.group_size == 8;
+    if (!plan.colour) return default_layout ? plain16 : plain_any;
+    if (default_layout && plan.tables.short_escapes) return colour16;
+    return plan.tables.escape_items ? colour_any : nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// The portable kernel: plain C++ for any CPU. It has its own routines for the
+// default layout, where every position in a line is known but for the glyphs
+// and escapes; every other layout it lays out the generic way.
+#include <cstring>
+
+#include "dump/kernel_lines.hpp"
+
+namespace {
+
+struct portable_isa {
+    static char* hex16(char* p, const unsigned char* b) {
+        for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, hex_pairs[b[j]].data(), 4);
+        for (int j = 8; j < 16; ++j) std::memcpy(p + 1 + 3 * j, hex_pairs[b[j]].data(), 4);
+        p[hex16_size - 1] = ' ';
+        return p + hex16_size;
+    }
+};
+static_assert(default_line_isa<portable_isa>);
+
+// Flattened so that the per-line routines are inlined into the loop over the
+// run of lines.
+[[gnu::flatten]] void plain16(const line_plan& plan, const unsigned char* first, std::size_t count,
+                              std::uint64_t offset) {
+    lines16<portable_isa, false>(plan, first, count, offset);
+}
+[[gnu::flatten]] void colour16(const line_plan& plan, const unsigned char* first, std::size_t count,
+                               std::uint64_t offset) {
+    lines16<portable_isa, true>(plan, first, count, offset);
+}
+
+lines_routine portable_routine(const line_plan& plan) {
+    const bool default_layout = plan.width == 16 && plan.group_size == 8;
+    if (default_layout && !plan.colour) return plain16;
+    if (default_layout && plan.tables.short_escapes) return colour16;
+    return write_lines_generic;
+}
+
+bool any_cpu() {
+    return true;
+}
+
+}  // namespace
+
+const line_kernel portable_kernel = {"portable", any_cpu, portable_routine};

@@ -1,0 +1,501 @@
+// The x86-64 kernels: SSSE3, and AVX-512 (with VBMI and VBMI2) where plain
+// lines gain from it. Each routine is compiled for its instruction set by a
+// target attribute and chosen only where the CPU has that set, so the rest of
+// the program stays runnable on any x86-64.
+#include "dump/kernel.hpp"
+
+#ifdef ZELK_X86_KERNELS
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstring>
+
+#include "dump/kernel_lines.hpp"
+
+namespace {
+
+// Where each byte of the 51-byte hex block comes from: -1 for a space, else
+// the index into the 32 hex digits of the 16 bytes.
+constexpr int hex16_source(int r) {
+    if (r < 24) return r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
+    if (r == 24 || r >= 49) return -1;
+    const int u = r - 25;
+    return u % 3 == 0 ? -1 : 16 + 2 * (u / 3) + u % 3 - 1;
+}
+
+// Shuffle controls and spaces for one 16-byte store of the hex block at
+// `start`: lanes from the digits of bytes 0-7, from those of bytes 8-15, and
+// the spaces (a shuffle control with the top bit set gives 0).
+struct hex16_store {
+    alignas(16) std::array<signed char, 16> from_low{};
+    alignas(16) std::array<signed char, 16> from_high{};
+    alignas(16) std::array<signed char, 16> spaces{};
+};
+constexpr std::array<int, 4> hex16_store_at = {0, 16, 32, 35};
+constexpr std::array<hex16_store, 4> hex16_stores = [] {
+    std::array<hex16_store, 4> t{};
+    for (std::size_t s = 0; s < t.size(); ++s) {
+        for (int i = 0; i < 16; ++i) {
+            const int from = hex16_source(hex16_store_at[s] + i);
+            t[s].from_low[i] = static_cast<signed char>(from >= 0 && from < 16 ? from : -128);
+            t[s].from_high[i] = static_cast<signed char>(from >= 16 ? from - 16 : -128);
+            t[s].spaces[i] = static_cast<signed char>(from < 0 ? ' ' : 0);
+        }
+    }
+    return t;
+}();
+
+// Glyph sizes of 0x80-0x8f and 0x90-0x9f, as shuffle tables.
+constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
+    std::array<std::array<unsigned char, 16>, 2> t{};
+    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
+    return t;
+}();
+
+constexpr bool takes_no_lanes(const std::array<signed char, 16>& from) {
+    for (signed char lane : from)
+        if (lane >= 0) return false;
+    return true;
+}
+static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
+              takes_no_lanes(hex16_stores[2].from_low) && takes_no_lanes(hex16_stores[3].from_low));
+
+struct ssse3_isa {
+    [[gnu::target("ssse3")]] static __m128i load(const void* p) {
+        return _mm_loadu_si128(static_cast<const __m128i*>(p));
+    }
+    [[gnu::target("ssse3")]] static void store(char* p, __m128i v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+    [[gnu::target("ssse3")]] static __m128i shuffled(const hex16_store& s, __m128i low,
+                                                     __m128i high) {
+        return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, load(s.from_low.data())),
+                                         _mm_shuffle_epi8(high, load(s.from_high.data()))),
+                            load(s.spaces.data()));
+    }
+    [[gnu::target("ssse3")]] static __m128i spaced(__m128i digits,
+                                                   const std::array<signed char, 16>& from,
+                                                   const hex16_store& s) {
+        return _mm_or_si128(_mm_shuffle_epi8(digits, load(from.data())), load(s.spaces.data()));
+    }
+    // Both digits of every byte by a table lookup per nibble, then each
+    // digit shuffled into its place among the spaces.
+    [[gnu::target("ssse3")]] static char* hex16(char* p, const unsigned char* b) {
+        const __m128i x = load(b);
+        const __m128i nibble = _mm_set1_epi8(0x0f);
+        const __m128i digits = load(hex_digits);
+        const __m128i high_digits =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // bytes 0-7
+        const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // bytes 8-15
+        // The first store takes digits of bytes 0-7 only, the last two those
+        // of bytes 8-15 only.
+        store(p, spaced(low, hex16_stores[0].from_low, hex16_stores[0]));
+        store(p + hex16_store_at[1], shuffled(hex16_stores[1], low, high));
+        store(p + hex16_store_at[2], spaced(high, hex16_stores[2].from_high, hex16_stores[2]));
+        store(p + hex16_store_at[3], spaced(high, hex16_stores[3].from_high, hex16_stores[3]));
+        return p + hex16_size;
+    }
+    [[gnu::target("ssse3")]] static __m128i printable_mask(__m128i x) {
+        // Signed compares: bytes from 0x80 on are negative, below 0x20.
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x1f)),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(0x7f)));
+    }
+    [[gnu::target("ssse3")]] static bool all_ascii16(const unsigned char* b) {
+        return _mm_movemask_epi8(load(b)) == 0;
+    }
+    [[gnu::target("ssse3")]] static bool all_printable16(const unsigned char* b) {
+        return _mm_movemask_epi8(printable_mask(load(b))) == 0xffff;
+    }
+    // The slot of each byte: the number of class boundaries (0x01, 0x20,
+    // 0x7f, 0xff) at or below it, each counted as x == max(x, boundary).
+    [[gnu::target("ssse3")]] static __m128i slots_of(__m128i x) {
+        const __m128i at_1 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x01)), x);
+        const __m128i at_20 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x20)), x);
+        const __m128i at_7f = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x7f)), x);
+        const __m128i at_ff = _mm_cmpeq_epi8(x, _mm_set1_epi8(-1));
+        const __m128i minus = _mm_add_epi8(_mm_add_epi8(at_1, at_20), _mm_add_epi8(at_7f, at_ff));
+        return _mm_sub_epi8(_mm_setzero_si128(), minus);
+    }
+    // The size of each byte's glyph: 1 below 0x80, 2 from 0xa0 on but for
+    // 0xa0 and 0xad, from a table of 16 lanes per row in between.
+    [[gnu::target("ssse3")]] static __m128i glyph_sizes(__m128i x) {
+        const __m128i row = _mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xf0)));
+        const __m128i column = _mm_and_si128(x, _mm_set1_epi8(0x0f));
+        const __m128i row_80 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i row_90 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x90)));
+        const __m128i from_table = _mm_or_si128(
+            _mm_and_si128(row_80, _mm_shuffle_epi8(load(glyph_size_rows[0].data()), column)),
+            _mm_and_si128(row_90, _mm_shuffle_epi8(load(glyph_size_rows[1].data()), column)));
+        const __m128i latin1 = _mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xa0))),
+                         _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xad)))),
+            _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(static_cast<char>(0xa0))), x));
+        // 1, plus 1 for Latin-1 (a mask is -1), unless the table has it.
+        const __m128i other = _mm_sub_epi8(_mm_set1_epi8(1), latin1);
+        return _mm_or_si128(from_table, _mm_andnot_si128(_mm_or_si128(row_80, row_90), other));
+    }
+    // For each byte, where its item starts (skipping the escape unless the
+    // class changes there) and how far it moves the line on, worked out for
+    // all 16 bytes at once.
+    [[gnu::target("ssse3")]] static void colour_columns16(colour_columns& at,
+                                                          const kernel_tables& t,
+                                                          const unsigned char* b,
+                                                          unsigned hex_before,
+                                                          unsigned text_before) {
+        const __m128i x = load(b);
+        const __m128i s = slots_of(x);
+        const __m128i all = _mm_set1_epi8(-1);
+        // Each byte against the one before it.
+        const __m128i hex_change = _mm_xor_si128(
+            _mm_cmpeq_epi8(s, _mm_alignr_epi8(s, _mm_set1_epi8(static_cast<char>(hex_before)), 15)),
+            all);
+        const __m128i text_change = _mm_xor_si128(
+            _mm_cmpeq_epi8(s,
+                           _mm_alignr_epi8(s, _mm_set1_epi8(static_cast<char>(text_before)), 15)),
+            all);
+        const __m128i sizes = _mm_shuffle_epi8(load(t.escape_size_lanes.data()), s);
+
+        // Item offsets: byte * item_size + the escape size where it is skipped.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i low = _mm_slli_epi16(_mm_unpacklo_epi8(x, zero), 4);
+        const __m128i high = _mm_slli_epi16(_mm_unpackhi_epi8(x, zero), 4);
+        const __m128i hex_skip = _mm_andnot_si128(hex_change, sizes);
+        const __m128i text_skip = _mm_andnot_si128(text_change, sizes);
+        auto store = [](void* to, __m128i v) { _mm_store_si128(static_cast<__m128i*>(to), v); };
+        store(at.hex_from, _mm_add_epi16(low, _mm_unpacklo_epi8(hex_skip, zero)));
+        store(at.hex_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(hex_skip, zero)));
+        store(at.text_from, _mm_add_epi16(low, _mm_unpacklo_epi8(text_skip, zero)));
+        store(at.text_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(text_skip, zero)));
+        store(at.hex_grow, _mm_add_epi8(_mm_and_si128(hex_change, sizes), _mm_set1_epi8(3)));
+        store(at.text_grow, _mm_add_epi8(_mm_and_si128(text_change, sizes), glyph_sizes(x)));
+        // Read back from memory, one lane at a time, rather than extracted
+        // from registers: an empty asm that may have changed `at` keeps the
+        // compiler from forwarding the stored vectors lane by lane.
+        asm("" : "+m"(at));
+    }
+    // The text block of 16 bytes below 0x80: the byte itself where printable,
+    // else '.', with the group space in the middle.
+    [[gnu::target("ssse3")]] static char* ascii_glyphs16(char* q, const unsigned char* b) {
+        const __m128i g = ascii_glyphs(load(b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), g);
+        q[8] = ' ';
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q + 9), _mm_unpackhi_epi64(g, g));
+        return q + 17;
+    }
+    // The hex columns of a piece: both digits of every byte by a table
+    // lookup per nibble, then four 16-byte stores, each lane taken from the
+    // digits of bytes 0-7 or 8-15 or a space (a lane index with the top bit
+    // set gives 0).
+    [[gnu::target("ssse3")]] static char* hex_piece(char* p, const unsigned char* b,
+                                                    const piece_layout& piece) {
+        const __m128i x = load(b);
+        const __m128i nibble = _mm_set1_epi8(0x0f);
+        const __m128i digits = load(hex_digits);
+        const __m128i high_digits =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // digits 0-15
+        const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // digits 16-31
+        for (int r = 0; r < 4; ++r) {
+            const __m128i from = load(piece.hex_from.data() + 16 * r);
+            // Lanes 0-15 keep their index below 0x80, the rest go above it.
+            const __m128i from_low = _mm_adds_epu8(from, _mm_set1_epi8(0x70));
+            const __m128i from_high = _mm_sub_epi8(from, _mm_set1_epi8(16));
+            store(p + 16 * r, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, from_low),
+                                                        _mm_shuffle_epi8(high, from_high)),
+                                           load(piece.hex_spaces.data() + 16 * r)));
+        }
+        return p + piece.hex_size;
+    }
+    [[gnu::target("ssse3")]] static __m128i ascii_glyphs(__m128i x) {
+        const __m128i printable = printable_mask(x);
+        return _mm_or_si128(_mm_and_si128(printable, x),
+                            _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+    }
+    // The text columns of a piece of bytes below 0x80.
+    [[gnu::target("ssse3")]] static char* ascii_piece(char* p, const unsigned char* b,
+                                                      const piece_layout& piece) {
+        const __m128i g = ascii_glyphs(load(b));
+        for (int r = 0; r < 2; ++r)
+            store(p + 16 * r,
+                  _mm_or_si128(_mm_shuffle_epi8(g, load(piece.text_from.data() + 16 * r)),
+                               load(piece.text_spaces.data() + 16 * r)));
+        return p + piece.text_size;
+    }
+    [[gnu::target("ssse3")]] static bool all_ascii(const unsigned char* b, std::size_t n) {
+        __m128i any = _mm_setzero_si128();
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) any = _mm_or_si128(any, load(b + i));
+        unsigned char rest = 0;
+        for (; i < n; ++i) rest |= b[i];
+        return _mm_movemask_epi8(any) == 0 && rest < 0x80;
+    }
+};
+
+// The text block by AVX-512 (VBMI2): each byte's glyph bytes looked up in
+// 128-byte tables, laid out four lanes per byte, and the lanes past each
+// glyph squeezed out by one compress. No glyph holds a 0 byte, so the lanes
+// to keep are the ones that are not 0.
+#define ZELK_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2"
+
+// The first byte of every byte value's glyph, and the second and third
+// bytes of those from 0x80 on, 0 past the glyph's end.
+struct glyph_planes {
+    alignas(64) std::array<unsigned char, 256> first{};
+    alignas(64) std::array<unsigned char, 128> second{};
+    alignas(64) std::array<unsigned char, 128> third{};
+};
+constexpr glyph_planes glyph_plane_tables = [] {
+    glyph_planes t;
+    for (int b = 0; b < 256; ++b) {
+        t.first[b] = static_cast<unsigned char>(glyphs[b].bytes[0]);
+        if (b < 0x80) continue;
+        t.second[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[1]);
+        t.third[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[2]);
+    }
+    return t;
+}();
+constexpr bool glyph_bytes_are_not_zero() {
+    for (const glyph_entry& g : glyphs)
+        for (std::size_t k = 0; k < g.size; ++k)
+            if (g.bytes[k] == 0) return false;
+    return true;
+}
+static_assert(glyph_bytes_are_not_zero());
+
+// Lane 4j + k of the laid-out glyphs comes from lane 16k + j: the planes sit
+// in blocks of 16 lanes, and the fourth lane of each byte from an empty one.
+// Then lane 4 * 7 + 3, after the eighth glyph, gets the group space.
+struct glyph_lanes {
+    alignas(64) std::array<unsigned char, 64> from{};
+    alignas(64) std::array<char, 64> group_space{};
+};
+constexpr glyph_lanes glyph_lane_tables = [] {
+    glyph_lanes t;
+    for (int j = 0; j < 16; ++j)
+        for (int k = 0; k < 4; ++k)
+            t.from[4 * j + k] = static_cast<unsigned char>(k < 3 ? 16 * k + j : 63);
+    t.group_space[4 * 7 + 3] = ' ';
+    return t;
+}();
+
+// Where the lanes of four default lines (64 bytes) come from: the hex
+// block of line k from the high digits (lanes 0-63) and low digits (64-127)
+// of the 64 bytes, with spaces between; its glyph bytes from the first and
+// second glyph bytes (lanes 0-63 and 64-127), or the third (lanes 0-63).
+struct four_line_lanes {
+    alignas(64) std::array<std::array<unsigned char, 64>, 4> hex_from{};
+    alignas(64) std::array<char, 64> hex_spaces{};
+    alignas(64) std::array<std::array<unsigned char, 64>, 4> glyph_from{};
+    __mmask64 hex_digits = 0;    // the lanes of the hex block that are digits
+    __mmask64 first_second = 0;  // lanes 4j and 4j + 1 of the glyphs
+    __mmask64 third = 0;         // lanes 4j + 2
+};
+constexpr four_line_lanes four_line_tables = [] {
+    four_line_lanes t;
+    for (int r = 0; r < 64; ++r) {
+        const int from = r < 51 ? hex16_source(r) : -1;
+        if (from < 0)
+            t.hex_spaces[r] = ' ';
+        else
+            t.hex_digits |= __mmask64{1} << r;
+        for (int k = 0; k < 4; ++k) {
+            t.hex_from[k][r] =
+                static_cast<unsigned char>(from < 0 ? 0 : 16 * k + from / 2 + 64 * (from % 2));
+            const int j = r / 4;
+            t.glyph_from[k][r] = static_cast<unsigned char>(16 * k + j + (r % 4 == 1 ? 64 : 0));
+        }
+        if (r % 4 < 2) t.first_second |= __mmask64{1} << r;
+        if (r % 4 == 2) t.third |= __mmask64{1} << r;
+    }
+    return t;
+}();
+
+// Lane 4j of a piece's laid-out glyphs is for a group space before column
+// j, from an empty lane; lanes 4j + 1 + k come from glyph plane k, lane
+// 16k + j.
+alignas(64) constexpr std::array<unsigned char, 64> piece_glyph_lanes = [] {
+    std::array<unsigned char, 64> t{};
+    for (int j = 0; j < 16; ++j) {
+        t[4 * j] = 63;
+        for (int k = 0; k < 3; ++k) t[4 * j + 1 + k] = static_cast<unsigned char>(16 * k + j);
+    }
+    return t;
+}();
+
+struct avx512_isa : ssse3_isa {
+    static constexpr __mmask64 block(int k) { return __mmask64{0xffff} << (16 * k); }
+    [[gnu::target(ZELK_AVX512)]] static __m512i table(const void* t) {
+        return _mm512_load_si512(t);
+    }
+    // Lanes `to` get entry x & 0x7f of the 128-byte table `t`, the others 0.
+    [[gnu::target(ZELK_AVX512)]] static __m512i lookup(const unsigned char* t, __m512i x,
+                                                       __mmask64 to) {
+        return _mm512_maskz_permutex2var_epi8(to, table(t), x, table(t + 64));
+    }
+    [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
+        const glyph_planes& g = glyph_plane_tables;
+        const glyph_lanes& l = glyph_lane_tables;
+        // The 16 bytes in every block of 16 lanes; glyph byte k goes to block k.
+        const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i planes =
+            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, block(0) & ~top),
+                                            lookup(&g.first[128], x, block(0) & top)),
+                            _mm512_or_si512(lookup(g.second.data(), x, block(1) & top),
+                                            lookup(g.third.data(), x, block(2) & top)));
+        // The masked form: GCC 12 warns about the unmasked one.
+        const __m512i laid_out = _mm512_or_si512(
+            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(l.from.data()), planes),
+            table(l.group_space.data()));
+        const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
+        _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(kept, laid_out));
+        return q + _mm_popcnt_u64(kept);
+    }
+    // Four whole lines at offsets below 2^32: the digits and glyph bytes of
+    // all 64 bytes are found at once, then each line's blocks are picked
+    // from them.
+    [[gnu::target(ZELK_AVX512)]] static char* four_lines16(char* p, offset_fields& fields,
+                                                           const unsigned char* b,
+                                                           std::uint32_t offset) {
+        const four_line_lanes& t = four_line_tables;
+        const glyph_planes& g = glyph_plane_tables;
+        const __m512i x = _mm512_loadu_si512(b);
+        const __m512i nibble = _mm512_set1_epi8(0x0f);
+        const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, load(hex_digits));
+        const __m512i high =
+            _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
+        const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i first =
+            _mm512_or_si512(lookup(&g.first[0], x, ~top), lookup(&g.first[128], x, top));
+        const __m512i second = lookup(g.second.data(), x, top);
+        const __m512i third = lookup(g.third.data(), x, top);
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            fields.write(p, offset + 16 * static_cast<std::uint32_t>(k));
+            p[8] = ' ';
+            _mm512_storeu_si512(
+                p + 9, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
+                                           t.hex_digits, high, table(t.hex_from[k].data()), low),
+                                       table(t.hex_spaces.data())));
+            const __m512i from = table(t.glyph_from[k].data());
+            const __m512i laid_out = _mm512_ternarylogic_epi64(
+                _mm512_maskz_permutex2var_epi8(t.first_second, first, from, second),
+                _mm512_maskz_permutexvar_epi8(t.third, from, third),
+                table(glyph_lane_tables.group_space.data()), 0xfe);
+            const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
+            _mm512_storeu_si512(p + 60, _mm512_maskz_compress_epi8(kept, laid_out));
+            p += 60 + _mm_popcnt_u64(kept);
+            *p++ = '\n';
+        }
+        return p;
+    }
+    // The hex columns of a piece by one permute of its 32 digits.
+    [[gnu::target(ZELK_AVX512)]] static char* hex_piece(char* p, const unsigned char* b,
+                                                        const piece_layout& piece) {
+        const __m128i x = load(b);
+        const __m128i nibble = _mm_set1_epi8(0x0f);
+        const __m128i digits = load(hex_digits);
+        const __m128i high_digits =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        // Digits 0-31 in lanes 0-31 and again above; a space lane's index
+        // (space_lane) has its top bit set and is masked off. (The masked
+        // broadcast: GCC 12 warns about the unmasked one.)
+        const __m512i all = _mm512_maskz_broadcast_i64x4(
+            0xff, _mm256_set_m128i(_mm_unpackhi_epi8(high_digits, low_digits),
+                                   _mm_unpacklo_epi8(high_digits, low_digits)));
+        static_assert(space_lane >= 0x80);
+        const __m512i from = table(piece.hex_from.data());
+        _mm512_storeu_si512(
+            p, _mm512_or_si512(_mm512_maskz_permutexvar_epi8(~_mm512_movepi8_mask(from), from, all),
+                               table(piece.hex_spaces.data())));
+        return p + piece.hex_size;
+    }
+    // The text columns of a piece of any bytes: four lanes a column, a group
+    // space's and the glyph's, the empty ones squeezed out by one compress.
+    [[gnu::target(ZELK_AVX512)]] static char* glyph_piece(char* p, const unsigned char* b,
+                                                          const piece_layout& piece) {
+        const glyph_planes& g = glyph_plane_tables;
+        const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i planes =
+            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, block(0) & ~top),
+                                            lookup(&g.first[128], x, block(0) & top)),
+                            _mm512_or_si512(lookup(g.second.data(), x, block(1) & top),
+                                            lookup(g.third.data(), x, block(2) & top)));
+        const __m512i laid_out = _mm512_mask_mov_epi8(
+            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(piece_glyph_lanes.data()), planes),
+            piece.text_space_lanes, _mm512_set1_epi8(' '));
+        const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out) & piece.text_lanes;
+        _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
+        return p + _mm_popcnt_u64(kept);
+    }
+};
+
+// The entry points: each is compiled for its instruction set and flattened,
+// so that the shared algorithms and the Isa functions are inlined into it
+// (an Isa function cannot be called from code compiled for less).
+[[gnu::target("ssse3"), gnu::flatten]] void ssse3_plain16(const line_plan& plan,
+                                                          const unsigned char* first,
+                                                          std::size_t count, std::uint64_t offset) {
+    lines16<ssse3_isa, false>(plan, first, count, offset);
+}
+[[gnu::target("ssse3"), gnu::flatten]] void ssse3_colour16(const line_plan& plan,
+                                                           const unsigned char* first,
+                                                           std::size_t count,
+                                                           std::uint64_t offset) {
+    lines16<ssse3_isa, true>(plan, first, count, offset);
+}
+[[gnu::target("ssse3"), gnu::flatten]] void ssse3_plain(const line_plan& plan,
+                                                        const unsigned char* first,
+                                                        std::size_t count, std::uint64_t offset) {
+    plain_lines<ssse3_isa>(plan, first, count, offset);
+}
+[[gnu::target("ssse3"), gnu::flatten]] void ssse3_colour(const line_plan& plan,
+                                                         const unsigned char* first,
+                                                         std::size_t count, std::uint64_t offset) {
+    colour_lines<ssse3_isa>(plan, first, count, offset);
+}
+[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain16(const line_plan& plan,
+                                                               const unsigned char* first,
+                                                               std::size_t count,
+                                                               std::uint64_t offset) {
+    lines16<avx512_isa, false>(plan, first, count, offset);
+}
+[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain(const line_plan& plan,
+                                                             const unsigned char* first,
+                                                             std::size_t count,
+                                                             std::uint64_t offset) {
+    plain_lines<avx512_isa>(plan, first, count, offset);
+}
+
+static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa<ssse3_isa>);
+static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
+              has_glyph_piece<avx512_isa>);
+
+bool has_ssse3() {
+    return __builtin_cpu_supports("ssse3");
+}
+
+bool has_avx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+}
+
+}  // namespace
+
+const line_kernel ssse3_kernel = {
+    "ssse3", has_ssse3, routine_for_plan<ssse3_plain16, ssse3_colour16, ssse3_plain, ssse3_colour>};
+
+// Coloured lines gain nothing from AVX-512: they take the SSSE3 routines.
+const line_kernel avx512_kernel = {
+    "avx512", has_avx512,
+    routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>};
+
+#endif

@@ -1,0 +1,52 @@
+// The offset field that begins every dump line, and the marker line that
+// stands for a run of repeated lines, indented to the field's width. The only
+// place that knows their format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "dump/line_tables.hpp"
+
+// Columns of the field below offset 2^32; from there on it widens.
+inline constexpr std::size_t short_offset_field = 8;
+
+// Longest field: 16 digits for offsets near 2^64.
+inline constexpr std::size_t max_offset_field = 16;
+
+// "*" right-aligned in the field's columns.
+inline constexpr std::string_view marker_line = "       *\n";
+static_assert(marker_line.size() == short_offset_field + 1);
+
+// Writes the field of any offset at `out` (max_offset_field bytes of room);
+// returns its length.
+std::size_t offset_field(char* out, std::uint64_t offset);
+
+// The fields of consecutive lines below 2^32: the part above the low 12 bits,
+// with its blanks, changes once in 4096 bytes, so it is kept, and each line
+// puts in its own last three digits. Writes exactly short_offset_field bytes.
+struct offset_fields {
+    std::uint32_t high = ~std::uint32_t{0};  // offset >> 12 of `field`; none yet
+    char field[short_offset_field] = {};
+    void write(char* out, std::uint32_t offset) {
+        if ((offset >> 12) != high) {
+            high = offset >> 12;
+            offset_field(field, offset);
+        }
+        std::memcpy(out, field, short_offset_field);
+        std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
+        out[7] = hex_digits[offset & 15];
+    }
+};
+
+// The field of any offset through the cache where it fits in eight columns;
+// returns the end of the field.
+inline char* offset_field(char* out, offset_fields& fields, std::uint64_t offset) {
+    if ((offset >> 32) == 0) {
+        fields.write(out, static_cast<std::uint32_t>(offset));
+        return out + short_offset_field;
+    }
+    return out + offset_field(out, offset);
+}
