@@ -9,6 +9,8 @@
 #   BENCH_RUNS         timed rounds, after 1 warm-up round (default 5)
 #   BENCH_QUICK=1      skip the slow peers: hexdump, od, hexyl
 #   BENCH_RSS_BIG=0    skip the 4 GiB streamed peak-memory measurement
+#   BENCH_LAYOUTS=0    skip the table of other layouts against the default one
+#   BENCH_LAYOUTS_ONLY=1  print only that table
 #   BENCH_CACHE_DIR    where generated inputs are kept between runs
 #                      (default /tmp/zelk-bench-inputs)
 #
@@ -25,6 +27,8 @@ repo_root=$(cd -- "$script_dir/.." && pwd)
 size_mib=${BENCH_SIZE_MIB:-64}
 runs=${BENCH_RUNS:-5}
 quick=${BENCH_QUICK:-0}
+layouts=${BENCH_LAYOUTS:-1}
+layouts_only=${BENCH_LAYOUTS_ONLY:-0}
 rss_big=${BENCH_RSS_BIG:-1}
 cache_root=${BENCH_CACHE_DIR:-/tmp/zelk-bench-inputs}
 
@@ -74,6 +78,7 @@ apt_install() {
 
 have() { command -v -- "$1" >/dev/null 2>&1; }
 
+if [[ $layouts_only != 1 ]]; then
 have hexyl || apt_install hexyl || warn "could not install hexyl"
 [[ -x /usr/bin/time ]] || apt_install time || warn "could not install time"
 # xxd has its own package on newer Debian, and ships in vim-common on older.
@@ -81,6 +86,7 @@ have xxd || apt_install xxd || apt_install vim-common || warn "could not install
 have hexyl || warn "hexyl unavailable: its rows will read n/a"
 have xxd || warn "xxd unavailable: its rows will read n/a"
 [[ -x /usr/bin/time ]] || warn "/usr/bin/time unavailable: peak RSS will read n/a"
+fi
 
 # --- inputs, cached by size so reruns skip the slow generation ---------------------
 cache=$cache_root/${size_mib}MiB
@@ -124,6 +130,7 @@ text_corpus() {
 }
 
 inputs=(exe random text zeros)
+[[ $layouts_only == 1 ]] && inputs=(exe)
 make_input() {
     local name=$1 out=$cache/$1
     if [[ -f $out && $(stat -c %s -- "$out") -eq $size_bytes ]]; then return; fi
@@ -142,6 +149,56 @@ make_input() {
 for name in "${inputs[@]}"; do make_input "$name"; done
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# --- other layouts against the default one ------------------------------------------
+# layout_table: output bytes per second of each layout, plain and coloured,
+# over the default 16/8 layout's of the same mode, on 32 MiB of machine code
+# written to /dev/null; interleaved rounds, medians.
+layout_table() {
+    local file=$work/layouts-input
+    head -c $((32 * 1024 * 1024)) -- "$cache/exe" >"$file"
+    python3 - "$zelk" "$file" "$runs" <<'PY'
+import os, statistics, subprocess, sys, time
+
+zelk, file, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+layouts = ["", "-w 32", "-w 24", "-w 8 -g 4", "-g 4", "-g 0", "-w 64 -g 16",
+           "-w 20 -g 5", "-w 7 -g 3", "-w 2048"]
+modes = {"plain": ["-p"], "colour": []}
+cases = [(l, m) for l in layouts for m in modes]
+
+def argv(layout, mode):
+    return [zelk, *modes[mode], *layout.split(), file]
+
+size = {c: len(subprocess.run(argv(*c), stdout=subprocess.PIPE, check=True).stdout)
+        for c in cases}
+devnull = open(os.devnull, "wb")
+times = {c: [] for c in cases}
+for round_ in range(runs + 1):  # round 0 warms up and is not counted
+    print(f"  layouts: round {round_}/{runs}", file=sys.stderr)
+    shift = round_ % len(cases)
+    for c in cases[shift:] + cases[:shift]:
+        start = time.perf_counter()
+        subprocess.run(argv(*c), stdout=devnull, check=True)
+        if round_ > 0:
+            times[c].append(time.perf_counter() - start)
+rate = {c: size[c] / statistics.median(times[c]) for c in cases}
+print("Other layouts: output bytes per second over the default layout's, 32 MiB of")
+print("machine code to /dev/null (at least 0.67 is the target):")
+print()
+print("| layout | plain | colour |")
+print("|---|--:|--:|")
+print(f"| default (GB/s) | {rate['', 'plain'] / 1e9:.2f} | {rate['', 'colour'] / 1e9:.2f} |")
+for l in layouts[1:]:
+    cells = [f"{rate[l, m] / rate['', m]:.2f}" for m in modes]
+    print(f"| `{l}` | {' | '.join(cells)} |")
+PY
+}
+
+if [[ $layouts_only == 1 ]]; then
+    log "timing other layouts"
+    layout_table
+    exit 0
+fi
 
 # --- timing ------------------------------------------------------------------------
 # One line per result in $results: input, key, median seconds or a word.
@@ -406,3 +463,9 @@ for mode in ("plain", "colour"):
         met = "yes" if big <= small + 128 and max(big, small) < 4096 else "NO"
     print(f"| {mode} | {kib(small)} | {kib(big)} | {met} |")
 PY
+
+if [[ $layouts != 0 ]]; then
+    log "timing other layouts"
+    echo
+    layout_table
+fi
