@@ -177,8 +177,9 @@ concept has_colour_columns16 = requires(colour_columns& at, const kernel_tables&
 
 // Lines of any layout, a piece at a time (16 readable bytes at b, of which
 // the piece's own come first): its hex columns, and its text columns when
-// the line is all below 0x80 (all_ascii, over n bytes), each returning the
-// end of what it laid out; and colour_columns16.
+// the line is all below 0x80 (all_ascii, over the n bytes of a line, which
+// may read on to the end of its last piece), each returning the end of what
+// it laid out; and colour_columns16.
 template <class Isa>
 concept piece_isa = has_colour_columns16<Isa> &&
     requires(char* p, const unsigned char* b, const piece_layout& piece, std::size_t n) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -201,92 +202,157 @@ inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
     return output_reserve(room);
 }
 
-// Lays out a run of whole lines with `lay(plan, first, count, offset)`, which
-// reads every piece of a line as 16 bytes, past the line's end where its
-// bytes are not a multiple of 16. Lines whose reads would pass the end of
-// the run are laid out from a copy padded with zeros, so that no read leaves
-// the caller's bytes.
+// Lays out a run of whole lines with `lay(plan, first, count, offset)`,
+// which reads `reach` bytes from a line's start, past the line's end where
+// its bytes are fewer. Lines whose reads would pass the end of the run are
+// laid out from a copy padded with zeros, so that no read leaves the
+// caller's bytes.
 template <class Lay>
-inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                      std::uint64_t offset, Lay lay) {
+inline void in_reach(const line_plan& plan, const unsigned char* first, std::size_t count,
+                     std::uint64_t offset, std::size_t reach, Lay lay) {
     const std::size_t line = plan.line_bytes;
-    const std::size_t reach = plan.tables.pieces * piece_bytes;  // read from a line's start
     const std::size_t run = count * line;
     const std::size_t safe = run < reach ? 0 : std::min(count, (run - reach) / line + 1);
     if (safe != 0) lay(plan, first, safe, offset);
     if (safe == count) return;
-    unsigned char copy[chunk_size + piece_bytes];
+    constexpr std::size_t max_reach = max_pieces * piece_bytes;
+    unsigned char copy[chunk_size + max_reach];
     const std::size_t rest = run - safe * line;
     std::memcpy(copy, first + safe * line, rest);
-    std::memset(copy + rest, 0, piece_bytes);
+    std::memset(copy + rest, 0, reach);
     lay(plan, copy, count - safe, offset + safe * line);
 }
 
+// The same where each line is read a piece of 16 bytes at a time.
+template <class Lay>
+inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                      std::uint64_t offset, Lay lay) {
+    in_reach(plan, first, count, offset, plan.tables.pieces * piece_bytes, lay);
+}
+
+// The pieces of a line and the values read per line, copied out of the plan
+// into the routine's own storage: the output is written through char
+// pointers, which may alias anything reachable, so values read from the plan
+// would otherwise be read again after every store. `Pieces` is the count
+// where it is known at compile time, else 0.
+template <std::size_t Pieces>
+struct line_shape {
+    std::size_t pieces;
+    std::size_t line_bytes;
+    std::uint64_t middle_spaces;
+    std::uint64_t tail_spaces;
+    std::size_t room;
+    std::array<piece_layout, Pieces == 0 ? 1 : Pieces> own;
+    const piece_layout* piece;
+
+    explicit line_shape(const line_plan& plan)
+        : pieces(Pieces == 0 ? plan.tables.pieces : Pieces),
+          line_bytes(plan.line_bytes),
+          middle_spaces(plan.tables.middle_spaces),
+          tail_spaces(plan.tables.tail_spaces),
+          room(line_room(plan)),
+          piece(plan.tables.piece.data()) {
+        if constexpr (Pieces != 0) {
+            std::copy_n(plan.tables.piece.begin(), Pieces, own.begin());
+            piece = own.data();
+        }
+    }
+    line_shape(const line_shape&) = delete;
+};
+
 // Whole lines of any layout, laid out from pieces (in_pieces reads them).
-template <class Isa>
-inline void plain_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
-    const kernel_tables& t = plan.tables;
-    const std::size_t room = line_room(plan);
+template <class Isa, std::size_t Pieces>
+inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
+                            std::uint64_t offset) {
+    const line_shape<Pieces> shape(plan);
+    const std::size_t pieces = shape.pieces;
+    const piece_layout* const piece = shape.piece;
     offset_fields fields;
     for (std::size_t l = 0; l < count; ++l) {
-        const unsigned char* line = first + l * plan.line_bytes;
-        char* p = output_reserve(room);
-        p = offset_field(p, fields, offset + l * plan.line_bytes);
-        for (std::size_t m = 0; m < t.pieces; ++m)
-            p = Isa::hex_piece(p, line + m * piece_bytes, t.piece[m]);
-        p = blank_columns(p, t.middle_spaces, room);
-        if (Isa::all_ascii(line, plan.line_bytes)) {
-            for (std::size_t m = 0; m < t.pieces; ++m)
-                p = Isa::ascii_piece(p, line + m * piece_bytes, t.piece[m]);
+        const unsigned char* line = first + l * shape.line_bytes;
+        char* p = output_reserve(shape.room);
+        p = offset_field(p, fields, offset + l * shape.line_bytes);
+        for (std::size_t m = 0; m < pieces; ++m)
+            p = Isa::hex_piece(p, line + m * piece_bytes, piece[m]);
+        p = blank_columns(p, shape.middle_spaces, shape.room);
+        if (Isa::all_ascii(line, shape.line_bytes)) {
+            for (std::size_t m = 0; m < pieces; ++m)
+                p = Isa::ascii_piece(p, line + m * piece_bytes, piece[m]);
         } else if constexpr (has_glyph_piece<Isa>) {
-            for (std::size_t m = 0; m < t.pieces; ++m)
-                p = Isa::glyph_piece(p, line + m * piece_bytes, t.piece[m]);
+            for (std::size_t m = 0; m < pieces; ++m)
+                p = Isa::glyph_piece(p, line + m * piece_bytes, piece[m]);
         } else {
-            for (std::size_t m = 0; m < t.pieces; ++m) {
-                const piece_layout& piece = t.piece[m];
+            for (std::size_t m = 0; m < pieces; ++m) {
                 const unsigned char* b = line + m * piece_bytes;
-                for (std::size_t j = 0; j < piece.bytes; ++j) {
+                for (std::size_t j = 0; j < piece[m].bytes; ++j) {
                     *p = ' ';
-                    p += (piece.text_space_before >> j) & 1;
+                    p += (piece[m].text_space_before >> j) & 1;
                     std::memcpy(p, &glyphs[b[j]], 4);
                     p += glyphs[b[j]].size;
                 }
             }
         }
-        p = blank_columns(p, t.tail_spaces, room);
+        p = blank_columns(p, shape.tail_spaces, shape.room);
         *p++ = '\n';
         output_commit(p);
     }
 }
 
 template <class Isa>
-inline void colour_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                          std::uint64_t offset) {
+inline void plain_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
+    switch (plan.tables.pieces) {
+        case 1:
+            return plain_pieces_of<Isa, 1>(plan, first, count, offset);
+        case 2:
+            return plain_pieces_of<Isa, 2>(plan, first, count, offset);
+        default:
+            return plain_pieces_of<Isa, 0>(plan, first, count, offset);
+    }
+}
+
+template <class Isa, std::size_t Pieces>
+inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
+                             std::uint64_t offset) {
     const kernel_tables& t = plan.tables;
-    const std::size_t room = line_room(plan);
+    const line_shape<Pieces> shape(plan);
+    const std::size_t pieces = shape.pieces;
+    const piece_layout* const piece = shape.piece;
     offset_fields fields;
-    colour_columns at[max_pieces];
+    colour_columns at[Pieces == 0 ? max_pieces : Pieces];
     for (std::size_t l = 0; l < count; ++l) {
-        const unsigned char* line = first + l * plan.line_bytes;
+        const unsigned char* line = first + l * shape.line_bytes;
         // Each byte's class against the byte before it; the hex block's
         // first byte against none, the text block's against the line's last.
         unsigned hex_before = no_slot;
-        unsigned text_before = slots[line[plan.line_bytes - 1]];
-        for (std::size_t m = 0; m < t.pieces; ++m) {
+        unsigned text_before = slots[line[shape.line_bytes - 1]];
+        for (std::size_t m = 0; m < pieces; ++m) {
             Isa::colour_columns16(at[m], t, line + m * piece_bytes, hex_before, text_before);
-            hex_before = text_before = slots[line[m * piece_bytes + t.piece[m].bytes - 1]];
+            hex_before = text_before = slots[line[m * piece_bytes + piece[m].bytes - 1]];
         }
-        char* p = output_reserve(room);
-        p = offset_field(p, fields, offset + l * plan.line_bytes);
-        for (std::size_t m = 0; m < t.pieces; ++m)
-            p = hex_items(p, t, at[m], t.piece[m].bytes, t.piece[m].hex_space_before);
-        p = blank_columns(p, t.middle_spaces, room);
-        for (std::size_t m = 0; m < t.pieces; ++m)
-            p = glyph_items(p, t, at[m], t.piece[m].bytes, t.piece[m].text_space_before);
-        p = blank_columns(p, t.tail_spaces, room);
+        char* p = output_reserve(shape.room);
+        p = offset_field(p, fields, offset + l * shape.line_bytes);
+        for (std::size_t m = 0; m < pieces; ++m)
+            p = hex_items(p, t, at[m], piece[m].bytes, piece[m].hex_space_before);
+        p = blank_columns(p, shape.middle_spaces, shape.room);
+        for (std::size_t m = 0; m < pieces; ++m)
+            p = glyph_items(p, t, at[m], piece[m].bytes, piece[m].text_space_before);
+        p = blank_columns(p, shape.tail_spaces, shape.room);
         std::memcpy(p, "\033[m\n", 4);
         output_commit(p + 4);
+    }
+}
+
+template <class Isa>
+inline void colour_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                          std::uint64_t offset) {
+    switch (plan.tables.pieces) {
+        case 1:
+            return colour_pieces_of<Isa, 1>(plan, first, count, offset);
+        case 2:
+            return colour_pieces_of<Isa, 2>(plan, first, count, offset);
+        default:
+            return colour_pieces_of<Isa, 0>(plan, first, count, offset);
     }
 }
 

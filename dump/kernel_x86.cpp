@@ -229,9 +229,10 @@ struct ssse3_isa {
         __m128i any = _mm_setzero_si128();
         std::size_t i = 0;
         for (; i + 16 <= n; i += 16) any = _mm_or_si128(any, load(b + i));
-        unsigned char rest = 0;
-        for (; i < n; ++i) rest |= b[i];
-        return _mm_movemask_epi8(any) == 0 && rest < 0x80;
+        unsigned top = static_cast<unsigned>(_mm_movemask_epi8(any));
+        if (i < n)
+            top |= static_cast<unsigned>(_mm_movemask_epi8(load(b + i))) & ((1u << (n - i)) - 1);
+        return top == 0;
     }
 };
 
@@ -437,6 +438,99 @@ struct avx512_isa : ssse3_isa {
     }
 };
 
+// Plain lines of up to 64 bytes, 64 bytes of input at a time: the hex
+// digits and glyph bytes of a window of 64 bytes are found once, and the
+// pieces of each line in it are picked out of them by permutes whose lane
+// indexes are moved on by the piece's place in the window.
+constexpr std::size_t window_bytes = 64;
+
+// For a piece at the start of the window: lane 4j + 1 + k of its text
+// columns takes glyph byte k of column j, from the first and second planes
+// (two-table permute, the second above 64) and the third; lane 4j is for a
+// group space.
+alignas(64) constexpr std::array<unsigned char, 64> window_glyph_lanes = [] {
+    std::array<unsigned char, 64> t{};
+    for (int j = 0; j < 16; ++j) {
+        t[4 * j + 1] = static_cast<unsigned char>(j);
+        t[4 * j + 2] = static_cast<unsigned char>(64 + j);
+        t[4 * j + 3] = static_cast<unsigned char>(j);
+    }
+    return t;
+}();
+constexpr __mmask64 window_first_second = 0x6666666666666666;
+constexpr __mmask64 window_third = 0x8888888888888888;
+
+template <std::size_t Pieces>
+[[gnu::target(ZELK_AVX512)]] inline void window_lines(const line_plan& plan,
+                                                      const unsigned char* first, std::size_t count,
+                                                      std::uint64_t offset) {
+    using isa = avx512_isa;
+    const line_shape<Pieces> shape(plan);
+    constexpr std::size_t pieces = Pieces;
+    const glyph_planes& g = glyph_plane_tables;
+    // Each piece's hex lanes as window indexes: a digit lane 2j + d of the
+    // piece becomes j + 64d, for a two-table permute of high and low digits.
+    static_assert(Pieces * piece_bytes <= window_bytes);
+    __m512i hex_from[Pieces], hex_spaces[Pieces];
+    __mmask64 digit_lanes[Pieces];
+    for (std::size_t m = 0; m < pieces; ++m) {
+        const __m512i from = isa::table(shape.piece[m].hex_from.data());
+        digit_lanes[m] = ~_mm512_movepi8_mask(from);
+        hex_from[m] =
+            _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(from, 1), _mm512_set1_epi8(0x3f)),
+                            _mm512_slli_epi16(_mm512_and_si512(from, _mm512_set1_epi8(1)), 6));
+        hex_spaces[m] = isa::table(shape.piece[m].hex_spaces.data());
+    }
+    const __m512i text_from = isa::table(window_glyph_lanes.data());
+    const __m512i nibble = _mm512_set1_epi8(0x0f);
+    const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, isa::load(hex_digits));
+    const std::size_t per_window = window_bytes / shape.line_bytes;
+    offset_fields fields;
+    for (std::size_t l = 0; l < count;) {
+        const __m512i x = _mm512_loadu_si512(first + l * shape.line_bytes);
+        const __m512i high =
+            _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
+        const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
+        const __mmask64 top = _mm512_movepi8_mask(x);
+        const __m512i first_plane =
+            _mm512_or_si512(isa::lookup(&g.first[0], x, ~top), isa::lookup(&g.first[128], x, top));
+        const __m512i second_plane = isa::lookup(g.second.data(), x, top);
+        const __m512i third_plane = isa::lookup(g.third.data(), x, top);
+        const std::size_t lines = std::min(count - l, per_window);
+        for (std::size_t i = 0; i < lines; ++i, ++l) {
+            char* p = output_reserve(shape.room);
+            p = offset_field(p, fields, offset + l * shape.line_bytes);
+            for (std::size_t m = 0; m < pieces; ++m) {
+                const __m512i at =
+                    _mm512_set1_epi8(static_cast<char>(i * shape.line_bytes + m * piece_bytes));
+                _mm512_storeu_si512(p, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
+                                                           digit_lanes[m], high,
+                                                           _mm512_add_epi8(hex_from[m], at), low),
+                                                       hex_spaces[m]));
+                p += shape.piece[m].hex_size;
+            }
+            p = blank_columns(p, shape.middle_spaces, shape.room);
+            for (std::size_t m = 0; m < pieces; ++m) {
+                const __m512i at =
+                    _mm512_set1_epi8(static_cast<char>(i * shape.line_bytes + m * piece_bytes));
+                const __m512i from = _mm512_add_epi8(text_from, at);
+                const __m512i laid_out = _mm512_mask_mov_epi8(
+                    _mm512_or_si512(_mm512_maskz_permutex2var_epi8(window_first_second, first_plane,
+                                                                   from, second_plane),
+                                    _mm512_maskz_permutexvar_epi8(window_third, from, third_plane)),
+                    shape.piece[m].text_space_lanes, _mm512_set1_epi8(' '));
+                const __mmask64 kept =
+                    _mm512_test_epi8_mask(laid_out, laid_out) & shape.piece[m].text_lanes;
+                _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
+                p += _mm_popcnt_u64(kept);
+            }
+            p = blank_columns(p, shape.tail_spaces, shape.room);
+            *p++ = '\n';
+            output_commit(p);
+        }
+    }
+}
+
 // The entry points: each is compiled for its instruction set and flattened,
 // so that the shared algorithms and the Isa functions are inlined into it
 // (an Isa function cannot be called from code compiled for less).
@@ -473,6 +567,21 @@ struct avx512_isa : ssse3_isa {
                                                              std::uint64_t offset) {
     plain_lines<avx512_isa>(plan, first, count, offset);
 }
+[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain_window(const line_plan& plan,
+                                                                    const unsigned char* first,
+                                                                    std::size_t count,
+                                                                    std::uint64_t offset) {
+    switch (plan.tables.pieces) {
+        case 1:
+            return in_reach(plan, first, count, offset, window_bytes, window_lines<1>);
+        case 2:
+            return in_reach(plan, first, count, offset, window_bytes, window_lines<2>);
+        case 3:
+            return in_reach(plan, first, count, offset, window_bytes, window_lines<3>);
+        default:
+            return in_reach(plan, first, count, offset, window_bytes, window_lines<4>);
+    }
+}
 
 static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa<ssse3_isa>);
 static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
@@ -488,14 +597,21 @@ bool has_avx512() {
            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 }
 
+// Coloured lines gain nothing from AVX-512: they take the SSSE3 routines.
+// Plain lines of other layouts that fit a window are laid out a window at a
+// time.
+lines_routine avx512_routine(const line_plan& plan) {
+    const bool default_layout = plan.width == 16 && plan.group_size == 8;
+    if (!plan.colour && !default_layout && plan.line_bytes <= window_bytes)
+        return avx512_plain_window;
+    return routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>(plan);
+}
+
 }  // namespace
 
 const line_kernel ssse3_kernel = {
     "ssse3", has_ssse3, routine_for_plan<ssse3_plain16, ssse3_colour16, ssse3_plain, ssse3_colour>};
 
-// Coloured lines gain nothing from AVX-512: they take the SSSE3 routines.
-const line_kernel avx512_kernel = {
-    "avx512", has_avx512,
-    routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>};
+const line_kernel avx512_kernel = {"avx512", has_avx512, avx512_routine};
 
 #endif

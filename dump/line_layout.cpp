@@ -185,12 +185,24 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
 namespace {
 
 // Whether a line of `k` bytes repeats the last printed line, of `previous_size`
-// bytes at `previous` (none when nullptr). The default line's size is
-// spelled out so that its comparison is inlined.
+// bytes at `previous` (none when nullptr).
 inline bool repeats(const unsigned char* previous, std::size_t previous_size,
                     const unsigned char* line, std::size_t k) {
     if (previous == nullptr || previous_size != k) return false;
-    return k == 16 ? std::memcmp(previous, line, 16) == 0 : std::memcmp(previous, line, k) == 0;
+    if (k > 16) return std::memcmp(previous, line, k) == 0;
+    // Up to 16 bytes as two overlapping words, without a call.
+    auto word = [](const unsigned char* b, std::size_t at, std::size_t size) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, b + at, size);
+        return w;
+    };
+    if (k >= 8)
+        return (word(previous, 0, 8) ^ word(line, 0, 8)) == 0 &&
+               (word(previous, k - 8, 8) ^ word(line, k - 8, 8)) == 0;
+    if (k >= 4)
+        return (word(previous, 0, 4) ^ word(line, 0, 4)) == 0 &&
+               (word(previous, k - 4, 4) ^ word(line, k - 4, 4)) == 0;
+    return std::memcmp(previous, line, k) == 0;
 }
 
 // Group spaces before the columns of one piece, bit j for column `from` + j.
