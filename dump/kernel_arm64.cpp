@@ -1,0 +1,214 @@
+// The aarch64 kernel: NEON, which every aarch64 CPU has, so it needs no
+// check at run time. It serves the default layout and, a piece of 16 bytes
+// at a time, every other layout, plain and coloured. Table lookups
+// (vqtbl1q/vqtbl2q) give 0 for an index past the table, which is how the
+// lanes of spaces are left empty before the spaces are merged in; compares
+// are unsigned throughout.
+#include "dump/kernel.hpp"
+
+#ifdef ZELK_ARM64_KERNELS
+
+#include <arm_neon.h>
+
+#include <array>
+#include <cstring>
+
+#include "dump/kernel_lines.hpp"
+
+namespace {
+
+// Where each byte of the default line's hex block (51 bytes, laid out as 64
+// by four stores) comes from: an index into the 32 hex digits of its 16
+// bytes, or 0xff (past the table: 0) for a space, which `spaces` fills.
+struct hex16_lanes {
+    alignas(16) std::array<unsigned char, 64> from{};
+    alignas(16) std::array<unsigned char, 64> spaces{};
+};
+constexpr hex16_lanes hex16_lane_tables = [] {
+    hex16_lanes t;
+    for (int r = 0; r < 64; ++r) {
+        int from = -1;
+        if (r < 24) {
+            from = r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
+        } else if (r > 24 && r < 49) {
+            const int u = r - 25;
+            from = u % 3 == 0 ? -1 : 16 + 2 * (u / 3) + u % 3 - 1;
+        }
+        t.from[r] = static_cast<unsigned char>(from < 0 ? 0xff : from);
+        t.spaces[r] = static_cast<unsigned char>(from < 0 ? ' ' : 0);
+    }
+    return t;
+}();
+
+// Glyph sizes of 0x80-0x8f and 0x90-0x9f, as lookup rows.
+constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
+    std::array<std::array<unsigned char, 16>, 2> t{};
+    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
+    return t;
+}();
+
+alignas(16) constexpr std::array<unsigned char, 16> lane_numbers = {0, 1, 2,  3,  4,  5,  6,  7,
+                                                                    8, 9, 10, 11, 12, 13, 14, 15};
+
+static_assert(space_lane >= 32, "a space lane must fall past a two-register lookup table");
+
+struct neon_isa {
+    static uint8x16_t load(const void* p) { return vld1q_u8(static_cast<const unsigned char*>(p)); }
+    static void store(char* p, uint8x16_t v) { vst1q_u8(reinterpret_cast<unsigned char*>(p), v); }
+
+    // The 32 hex digits of 16 bytes, high then low digit of each byte.
+    static uint8x16x2_t digits_of(uint8x16_t x) {
+        const uint8x16_t digits = load(hex_digits);
+        const uint8x16_t high = vqtbl1q_u8(digits, vshrq_n_u8(x, 4));
+        const uint8x16_t low = vqtbl1q_u8(digits, vandq_u8(x, vdupq_n_u8(0x0f)));
+        return vzipq_u8(high, low);
+    }
+    static char* hex16(char* p, const unsigned char* b) {
+        const uint8x16x2_t digits = digits_of(load(b));
+        const hex16_lanes& t = hex16_lane_tables;
+        for (int r = 0; r < 4; ++r)
+            store(p + 16 * r, vorrq_u8(vqtbl2q_u8(digits, load(t.from.data() + 16 * r)),
+                                       load(t.spaces.data() + 16 * r)));
+        return p + hex16_size;
+    }
+
+    static uint8x16_t printable_mask(uint8x16_t x) {
+        return vandq_u8(vcgeq_u8(x, vdupq_n_u8(0x20)), vcleq_u8(x, vdupq_n_u8(0x7e)));
+    }
+    static bool all_ascii16(const unsigned char* b) { return vmaxvq_u8(load(b)) < 0x80; }
+    static bool all_printable16(const unsigned char* b) {
+        return vminvq_u8(printable_mask(load(b))) == 0xff;
+    }
+    static uint8x16_t ascii_glyphs(uint8x16_t x) {
+        return vbslq_u8(printable_mask(x), x, vdupq_n_u8('.'));
+    }
+    // The text block of 16 bytes below 0x80, with the group space in the
+    // middle.
+    static char* ascii_glyphs16(char* q, const unsigned char* b) {
+        const uint8x16_t g = ascii_glyphs(load(b));
+        vst1_u8(reinterpret_cast<unsigned char*>(q), vget_low_u8(g));
+        q[8] = ' ';
+        vst1_u8(reinterpret_cast<unsigned char*>(q + 9), vget_high_u8(g));
+        return q + 17;
+    }
+
+    // The slot of each byte: the number of class boundaries (0x01, 0x20,
+    // 0x7f, 0xff) at or below it; a true compare is 0xff, so the sum of the
+    // four is minus the count.
+    static uint8x16_t slots_of(uint8x16_t x) {
+        const uint8x16_t minus =
+            vaddq_u8(vaddq_u8(vcgeq_u8(x, vdupq_n_u8(0x01)), vcgeq_u8(x, vdupq_n_u8(0x20))),
+                     vaddq_u8(vcgeq_u8(x, vdupq_n_u8(0x7f)), vceqq_u8(x, vdupq_n_u8(0xff))));
+        return negated(minus);
+    }
+    static uint8x16_t negated(uint8x16_t v) {
+        return vreinterpretq_u8_s8(vnegq_s8(vreinterpretq_s8_u8(v)));
+    }
+    // The size of each byte's glyph: 1 below 0x80, 2 from 0xa0 on but for
+    // 0xa0 and 0xad, from a row of 16 lanes in between.
+    static uint8x16_t glyph_sizes(uint8x16_t x) {
+        const uint8x16_t row = vandq_u8(x, vdupq_n_u8(0xf0));
+        const uint8x16_t column = vandq_u8(x, vdupq_n_u8(0x0f));
+        const uint8x16_t row_80 = vceqq_u8(row, vdupq_n_u8(0x80));
+        const uint8x16_t row_90 = vceqq_u8(row, vdupq_n_u8(0x90));
+        const uint8x16_t from_table =
+            vorrq_u8(vandq_u8(row_80, vqtbl1q_u8(load(glyph_size_rows[0].data()), column)),
+                     vandq_u8(row_90, vqtbl1q_u8(load(glyph_size_rows[1].data()), column)));
+        const uint8x16_t latin1 =
+            vbicq_u8(vcgeq_u8(x, vdupq_n_u8(0xa0)),
+                     vorrq_u8(vceqq_u8(x, vdupq_n_u8(0xa0)), vceqq_u8(x, vdupq_n_u8(0xad))));
+        // 1, plus 1 for Latin-1 (a true compare is 0xff), unless the row has it.
+        const uint8x16_t other = vsubq_u8(vdupq_n_u8(1), latin1);
+        return vorrq_u8(from_table, vbicq_u8(other, vorrq_u8(row_80, row_90)));
+    }
+    // For each byte, where its item starts (skipping the escape unless the
+    // class changes there) and how far it moves the line on.
+    static void colour_columns16(colour_columns& at, const kernel_tables& t, const unsigned char* b,
+                                 unsigned hex_before, unsigned text_before) {
+        const uint8x16_t x = load(b);
+        const uint8x16_t s = slots_of(x);
+        // Each byte against the one before it.
+        const uint8x16_t hex_change = vmvnq_u8(
+            vceqq_u8(s, vextq_u8(vdupq_n_u8(static_cast<std::uint8_t>(hex_before)), s, 15)));
+        const uint8x16_t text_change = vmvnq_u8(
+            vceqq_u8(s, vextq_u8(vdupq_n_u8(static_cast<std::uint8_t>(text_before)), s, 15)));
+        const uint8x16_t sizes = vqtbl1q_u8(load(t.escape_size_lanes.data()), s);
+        // Item offsets: byte * item_size + the escape size where it is skipped.
+        static_assert(item_size == 16);
+        const uint8x16_t hex_skip = vbicq_u8(sizes, hex_change);
+        const uint8x16_t text_skip = vbicq_u8(sizes, text_change);
+        const uint16x8_t low = vshll_n_u8(vget_low_u8(x), 4);
+        const uint16x8_t high = vshll_n_u8(vget_high_u8(x), 4);
+        vst1q_u16(at.hex_from, vaddw_u8(low, vget_low_u8(hex_skip)));
+        vst1q_u16(at.hex_from + 8, vaddw_u8(high, vget_high_u8(hex_skip)));
+        vst1q_u16(at.text_from, vaddw_u8(low, vget_low_u8(text_skip)));
+        vst1q_u16(at.text_from + 8, vaddw_u8(high, vget_high_u8(text_skip)));
+        vst1q_u8(at.hex_grow, vaddq_u8(vandq_u8(hex_change, sizes), vdupq_n_u8(3)));
+        vst1q_u8(at.text_grow, vaddq_u8(vandq_u8(text_change, sizes), glyph_sizes(x)));
+        // Read back from memory, one lane at a time, rather than extracted
+        // from registers: an empty asm that may have changed `at` keeps the
+        // compiler from forwarding the stored vectors lane by lane.
+        asm("" : "+m"(at));
+    }
+
+    // The hex columns of a piece: each lane a digit from the two-register
+    // table of its 32 digits, or a space.
+    static char* hex_piece(char* p, const unsigned char* b, const piece_layout& piece) {
+        const uint8x16x2_t digits = digits_of(load(b));
+        for (int r = 0; r < 4; ++r)
+            store(p + 16 * r, vorrq_u8(vqtbl2q_u8(digits, load(piece.hex_from.data() + 16 * r)),
+                                       load(piece.hex_spaces.data() + 16 * r)));
+        return p + piece.hex_size;
+    }
+    // The text columns of a piece of bytes below 0x80.
+    static char* ascii_piece(char* p, const unsigned char* b, const piece_layout& piece) {
+        const uint8x16_t g = ascii_glyphs(load(b));
+        for (int r = 0; r < 2; ++r)
+            store(p + 16 * r, vorrq_u8(vqtbl1q_u8(g, load(piece.text_from.data() + 16 * r)),
+                                       load(piece.text_spaces.data() + 16 * r)));
+        return p + piece.text_size;
+    }
+    static bool all_ascii(const unsigned char* b, std::size_t n) {
+        uint8x16_t any = vdupq_n_u8(0);
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) any = vorrq_u8(any, load(b + i));
+        if (i < n) {
+            const uint8x16_t kept =
+                vcltq_u8(load(lane_numbers.data()), vdupq_n_u8(static_cast<std::uint8_t>(n - i)));
+            any = vorrq_u8(any, vandq_u8(load(b + i), kept));
+        }
+        return vmaxvq_u8(any) < 0x80;
+    }
+};
+
+static_assert(default_line_isa<neon_isa> && has_ascii16<neon_isa> && piece_isa<neon_isa>);
+
+// The entry points, flattened so that the shared algorithms and the Isa
+// functions are inlined into the loop over the run of lines.
+[[gnu::flatten]] void neon_plain16(const line_plan& plan, const unsigned char* first,
+                                   std::size_t count, std::uint64_t offset) {
+    lines16<neon_isa, false>(plan, first, count, offset);
+}
+[[gnu::flatten]] void neon_colour16(const line_plan& plan, const unsigned char* first,
+                                    std::size_t count, std::uint64_t offset) {
+    lines16<neon_isa, true>(plan, first, count, offset);
+}
+[[gnu::flatten]] void neon_plain(const line_plan& plan, const unsigned char* first,
+                                 std::size_t count, std::uint64_t offset) {
+    plain_lines<neon_isa>(plan, first, count, offset);
+}
+[[gnu::flatten]] void neon_colour(const line_plan& plan, const unsigned char* first,
+                                  std::size_t count, std::uint64_t offset) {
+    colour_lines<neon_isa>(plan, first, count, offset);
+}
+
+bool any_aarch64() {
+    return true;
+}
+
+}  // namespace
+
+const line_kernel neon_kernel = {
+    "neon", any_aarch64, routine_for_plan<neon_plain16, neon_colour16, neon_plain, neon_colour>};
+
+#endif
