@@ -66,6 +66,7 @@ int main(int argc, char* argv[]) {
     const auto colour_copy = apply_colour_variable();
 
     const int operands = argc - optind;
+    bool skipped = false;  // an operand was reported and left out; the run fails
     if (operands == 0) {
         dump_stream(stdin, "(stdin)");
     } else {
@@ -74,6 +75,7 @@ int main(int argc, char* argv[]) {
             std::FILE* stream = std::fopen(path, "r");
             if (stream == nullptr) {
                 warn("%s", path);
+                skipped = true;
                 continue;
             }
             if (operands >= 2) {
@@ -88,5 +90,5 @@ int main(int argc, char* argv[]) {
         }
     }
     output_flush();
-    return 0;
+    return skipped ? 1 : 0;
 }
