@@ -1,7 +1,9 @@
 // zelk: hex dump of standard input or of each named file.
 #include <err.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +32,14 @@ constexpr const char* option_string = "g:pr:w:";
 // overflowing; a negative value wraps into the unsigned count.
 std::uint64_t count_argument(const char* text) {
     return static_cast<std::uint64_t>(std::strtol(text, nullptr, 10));
+}
+
+// A directory opens for reading but fails at the first read; told apart
+// right after opening, it is passed over like a file that fails to open
+// instead of ending the run. Other kinds of file are read as they come.
+bool is_directory(std::FILE* stream) {
+    struct stat info;
+    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -74,6 +84,13 @@ int main(int argc, char* argv[]) {
             const char* path = argv[i];
             std::FILE* stream = std::fopen(path, "r");
             if (stream == nullptr) {
+                warn("%s", path);
+                skipped = true;
+                continue;
+            }
+            if (is_directory(stream)) {
+                std::fclose(stream);
+                errno = EISDIR;
                 warn("%s", path);
                 skipped = true;
                 continue;

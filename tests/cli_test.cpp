@@ -68,10 +68,22 @@ TEST(Cli, Operands) {
          "",
          0},
         {"double dash ends the options", {"--", "-p"}, ab_colour, "", 0},
-        {"a directory is a read error",
-         {"-p", "d", "ab"},
-         "====> d <====\n",
-         "zelk: (while reading) d: Is a directory\n",
+        {"directory among files",
+         {"-p", "ab", "d", "hello"},
+         "====> ab <====\n" + ab_plain + "\n====> hello <====\n" + hello_plain,
+         "zelk: d: Is a directory\n",
+         1},
+        {"directory first",
+         {"d", "ab"},
+         "\n====> \033[1mab\033[m <====\n" + ab_colour,
+         "zelk: d: Is a directory\n",
+         1},
+        {"only a directory", {"d"}, "", "zelk: d: Is a directory\n", 1},
+        {"missing file and directory",
+         {"-p", "missing", "d", "ab", "."},
+         "\n====> ab <====\n" + ab_plain,
+         "zelk: missing: No such file or directory\nzelk: d: Is a directory\n"
+         "zelk: .: Is a directory\n",
          1},
     };
     for (const auto& c : cases) expect_run(c, dir.path);
@@ -130,6 +142,24 @@ TEST(Cli, BadWidthIsRefusedBeforeAnythingElse) {
     }
 }
 
+TEST(Cli, OperandThatIsNoRegularFileIsRead) {
+    // A pipe named as an operand, as process substitution gives, is dumped
+    // like any file.
+    temp_dir dir;
+    dir.write("ab", "AB");
+    zelk_call call;
+    call.args = {"-p", "ab", "/dev/stdin"};
+    call.input = "Hello, world!\n";
+    call.stdin_kind = input_kind::pipe;
+    call.cwd = dir.path;
+    zelk_run r = run_zelk(call);
+    EXPECT_EQ(r.out, "====> ab <====\n" + ab_plain + "\n====> /dev/stdin <====\n" + hello_plain);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+// Standard input has nothing after it to lose, so a directory there stays a
+// read error.
 TEST(Cli, StandardInputReadErrorNamesStdin) {
     temp_dir dir;
     zelk_call call;
