@@ -1,5 +1,6 @@
 // The command line end to end: options, operands, headers and statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -87,6 +88,53 @@ TEST(Cli, Operands) {
          1},
     };
     for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+TEST(Cli, ControlBytesOfNamesShowAsQuestionMarks) {
+    temp_dir dir;
+    // An escape sequence that would turn the terminal red, and a newline.
+    const std::string red = "\033[31mred\nline";
+    dir.write(red, "AB");
+    dir.write("ab", "AB");
+    ASSERT_EQ(system(("mkdir '" + dir.path + "/dir\x7f\x01 \xc3\xa9'").c_str()), 0);
+
+    const std::vector<expected_run> cases = {
+        {"header",
+         {"-p", red, "ab"},
+         "====> ?[31mred?line <====\n" + ab_plain + "\n====> ab <====\n" + ab_plain,
+         "",
+         0},
+        {"bold header",
+         {"ab", red},
+         "====> \033[1mab\033[m <====\n" + ab_colour +
+             "\n====> \033[1m?[31mred?line\033[m <====\n" + ab_colour,
+         "",
+         0},
+        {"warnings; space and UTF-8 unchanged",
+         {"-p", "\x1f missing\n", "dir\x7f\x01 \xc3\xa9", red},
+         "\n====> ?[31mred?line <====\n" + ab_plain,
+         "zelk: ? missing?: No such file or directory\n"
+         "zelk: dir?? \xc3\xa9: Is a directory\n",
+         1},
+    };
+    for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+// A real read error on a named file still ends the run, and its message
+// shows the name the same way.
+TEST(Cli, ReadErrorOnAFileIsFatal) {
+    // Linux: reading a process's memory at offset 0, which is never mapped,
+    // fails with EIO.
+    if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem";
+    temp_dir dir;
+    dir.write("ab", "AB");
+    ASSERT_EQ(symlink("/proc/self/mem", (dir.path + "/mem\x1b").c_str()), 0);
+    expect_run({"read error",
+                {"-p", "ab", "mem\x1b", "ab"},
+                "====> ab <====\n" + ab_plain + "\n====> mem? <====\n",
+                "zelk: (while reading) mem?: Input/output error\n",
+                1},
+               dir.path);
 }
 
 TEST(Cli, Options) {
