@@ -1,10 +1,13 @@
 // zelk: hex dump of standard input or of each named file.
 #include <err.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cli/colour_variable.hpp"
 #include "cli/range.hpp"
@@ -30,6 +33,26 @@ constexpr const char* option_string = "g:pr:w:";
 // overflowing; a negative value wraps into the unsigned count.
 std::uint64_t count_argument(const char* text) {
     return static_cast<std::uint64_t>(std::strtol(text, nullptr, 10));
+}
+
+// A directory opens for reading but fails at the first read; told apart
+// right after opening, it is passed over like a file that fails to open
+// instead of ending the run. Other kinds of file are read as they come.
+bool is_directory(std::FILE* stream) {
+    struct stat info;
+    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A file name as headers and messages show it: control bytes (0x00 to 0x1F
+// and 0x7F) become '?', so that a name cannot move the cursor, recolour the
+// terminal or break a line. Other bytes pass unchanged.
+std::string shown_name(const char* path) {
+    std::string name = path;
+    for (char& c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) c = '?';
+    }
+    return name;
 }
 
 }  // namespace
@@ -66,27 +89,37 @@ int main(int argc, char* argv[]) {
     const auto colour_copy = apply_colour_variable();
 
     const int operands = argc - optind;
+    bool skipped = false;  // an operand was reported and left out; the run fails
     if (operands == 0) {
         dump_stream(stdin, "(stdin)");
     } else {
         for (int i = optind; i < argc; ++i) {
             const char* path = argv[i];
+            const std::string name = shown_name(path);
             std::FILE* stream = std::fopen(path, "r");
             if (stream == nullptr) {
-                warn("%s", path);
+                warn("%s", name.c_str());
+                skipped = true;
+                continue;
+            }
+            if (is_directory(stream)) {
+                std::fclose(stream);
+                errno = EISDIR;
+                warn("%s", name.c_str());
+                skipped = true;
                 continue;
             }
             if (operands >= 2) {
                 output_write(i == optind ? "====> " : "\n====> ");
                 output_write(settings.colour ? "\033[1m" : "");
-                output_write(path);
+                output_write(name);
                 output_write(settings.colour ? "\033[m" : "");
                 output_write(" <====\n");
             }
-            dump_stream(stream, path);
+            dump_stream(stream, name.c_str());
             std::fclose(stream);
         }
     }
     output_flush();
-    return 0;
+    return skipped ? 1 : 0;
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Regenerates doc/zelk.png, the README's picture of zelk's coloured output.
+# Regenerates the README's pictures of zelk's coloured output: doc/zelk.png
+# with the default colours on a dark background, and doc/zelk-light.png with
+# the light-background ZELK_COLORS preset on a white one.
 #
-# It builds zelk, dumps two small sample files with the default colours,
-# turns the escapes into HTML with aha and photographs the page with headless
-# Chromium. Installs aha, chromium and a monospace font from Debian's
-# packages when they are missing. Run from anywhere: doc/screenshot.sh
+# It builds zelk, dumps two small sample files, turns the escapes into HTML
+# with aha and photographs each page with headless Chromium. Installs aha,
+# chromium and a monospace font from Debian's packages when they are missing.
+# Run from anywhere: doc/screenshot.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -43,37 +45,59 @@ mkdir "$work/files"
   printf '\377\377\377\377\0\0'
 } >"$work/files/note.txt"
 
-# What the picture shows: the command line as typed, then zelk's own output.
-(
-  cd "$work/files"
-  printf '$ zelk image.png note.txt\n'
-  "$zelk" image.png note.txt
-) >"$work/dump.ansi"
+# The README's preset for light backgrounds: grey zeros, dark green control
+# bytes, purple high bytes, red 0xff; each at least 4.5:1 against white.
+light_preset='zero=38;5;243 low=38;5;28 high=38;5;91 all=38;5;160'
 
-# aha maps the 256-colour escapes (38;5;N) to their RGB values; the page puts
-# its output on a terminal-like dark background in a monospace font.
-columns=$(sed 's/\x1b\[[0-9;]*m//g' "$work/dump.ansi" | LC_ALL=C.UTF-8 wc -L)
-lines=$(wc -l <"$work/dump.ansi")
-{
-  cat <<'HTML'
+# shoot NAME dark|light [VARIABLE]: photographs `zelk image.png note.txt`,
+# run with ZELK_COLORS set to VARIABLE when given, as doc/NAME on a
+# terminal-like page with a black or a white background.
+shoot() {
+  local name=$1 scheme=$2 variable=${3-}
+  local fg='#fff' bg='#000' aha_options=(--black --no-header)
+  if [ "$scheme" = light ]; then
+    fg='#000' bg='#fff' aha_options=(--no-header)
+  fi
+  local ansi=$work/${name%.png}.ansi html=$work/${name%.png}.html
+  # What the picture shows: the command lines as typed, then zelk's output.
+  (
+    cd "$work/files"
+    if [ -n "$variable" ]; then
+      printf "\$ export ZELK_COLORS='%s'\n" "$variable"
+      export ZELK_COLORS=$variable
+    fi
+    printf '$ zelk image.png note.txt\n'
+    "$zelk" image.png note.txt
+  ) >"$ansi"
+
+  # aha maps the 256-colour escapes (38;5;N) to their RGB values; the page
+  # sets its own colours and a monospace font around aha's spans.
+  local columns lines width height
+  columns=$(sed 's/\x1b\[[0-9;]*m//g' "$ansi" | LC_ALL=C.UTF-8 wc -L)
+  lines=$(wc -l <"$ansi")
+  {
+    cat <<HTML
 <!DOCTYPE html>
 <html><head><meta charset="utf-8"><style>
-html, body { margin: 0; background: #000; }
-pre { margin: 0; padding: 12px 16px; color: #fff; background: #000;
+html, body { margin: 0; background: $bg; }
+pre { margin: 0; padding: 12px 16px; color: $fg; background: $bg;
       font: 15px/20px "DejaVu Sans Mono", monospace; }
 </style></head><body><pre>
 HTML
-  aha --black --no-header <"$work/dump.ansi"
-  printf '</pre></body></html>\n'
-} >"$work/dump.html"
+    aha "${aha_options[@]}" <"$ansi"
+    printf '</pre></body></html>\n'
+  } >"$html"
 
-# DejaVu Sans Mono is 0.602 em wide; the window fits the text and padding.
-width=$(((columns * 903 + 99) / 100 + 32 + 8))
-height=$((lines * 20 + 24))
-profile=$work/profile
-timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-  --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$profile" --hide-scrollbars --force-device-scale-factor=2 \
-  --window-size="$width,$height" --screenshot="$root/doc/zelk.png" \
-  "file://$work/dump.html" 2>/dev/null
-echo "wrote doc/zelk.png (${width}x${height} CSS pixels at scale 2)"
+  # DejaVu Sans Mono is 0.602 em wide; the window fits the text and padding.
+  width=$(((columns * 903 + 99) / 100 + 32 + 8))
+  height=$((lines * 20 + 24))
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$work/profile-${name%.png}" --hide-scrollbars --force-device-scale-factor=2 \
+    --window-size="$width,$height" --screenshot="$root/doc/$name" \
+    "file://$html" 2>/dev/null
+  echo "wrote doc/$name (${width}x${height} CSS pixels at scale 2)"
+}
+
+shoot zelk.png dark
+shoot zelk-light.png light "$light_preset"

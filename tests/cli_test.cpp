@@ -1,5 +1,6 @@
 // The command line end to end: options, operands, headers and statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -48,9 +49,19 @@ TEST(Cli, Operands) {
          {"-p", "missing", "ab"},
          "\n====> ab <====\n" + ab_plain,
          "zelk: missing: No such file or directory\n",
-         0},
-        {"only file missing", {"missing"}, "", "zelk: missing: No such file or directory\n", 0},
-        {"lone dash is a path", {"-"}, "", "zelk: -: No such file or directory\n", 0},
+         1},
+        {"last file missing",
+         {"-p", "ab", "missing"},
+         "====> ab <====\n" + ab_plain,
+         "zelk: missing: No such file or directory\n",
+         1},
+        {"missing file among good ones",
+         {"-p", "ab", "missing", "hello"},
+         "====> ab <====\n" + ab_plain + "\n====> hello <====\n" + hello_plain,
+         "zelk: missing: No such file or directory\n",
+         1},
+        {"only file missing", {"missing"}, "", "zelk: missing: No such file or directory\n", 1},
+        {"lone dash is a path", {"-"}, "", "zelk: -: No such file or directory\n", 1},
         {"scanning stops at the first operand",
          {"ab", "-p"},
          "====> \033[1mab\033[m <====\n" + ab_colour + "\n====> \033[1m-p\033[m <====\n" +
@@ -58,13 +69,72 @@ TEST(Cli, Operands) {
          "",
          0},
         {"double dash ends the options", {"--", "-p"}, ab_colour, "", 0},
-        {"a directory is a read error",
-         {"-p", "d", "ab"},
-         "====> d <====\n",
-         "zelk: (while reading) d: Is a directory\n",
+        {"directory among files",
+         {"-p", "ab", "d", "hello"},
+         "====> ab <====\n" + ab_plain + "\n====> hello <====\n" + hello_plain,
+         "zelk: d: Is a directory\n",
+         1},
+        {"directory first",
+         {"d", "ab"},
+         "\n====> \033[1mab\033[m <====\n" + ab_colour,
+         "zelk: d: Is a directory\n",
+         1},
+        {"only a directory", {"d"}, "", "zelk: d: Is a directory\n", 1},
+        {"missing file and directory",
+         {"-p", "missing", "d", "ab", "."},
+         "\n====> ab <====\n" + ab_plain,
+         "zelk: missing: No such file or directory\nzelk: d: Is a directory\n"
+         "zelk: .: Is a directory\n",
          1},
     };
     for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+TEST(Cli, ControlBytesOfNamesShowAsQuestionMarks) {
+    temp_dir dir;
+    // An escape sequence that would turn the terminal red, and a newline.
+    const std::string red = "\033[31mred\nline";
+    dir.write(red, "AB");
+    dir.write("ab", "AB");
+    ASSERT_EQ(system(("mkdir '" + dir.path + "/dir\x7f\x01 \xc3\xa9'").c_str()), 0);
+
+    const std::vector<expected_run> cases = {
+        {"header",
+         {"-p", red, "ab"},
+         "====> ?[31mred?line <====\n" + ab_plain + "\n====> ab <====\n" + ab_plain,
+         "",
+         0},
+        {"bold header",
+         {"ab", red},
+         "====> \033[1mab\033[m <====\n" + ab_colour +
+             "\n====> \033[1m?[31mred?line\033[m <====\n" + ab_colour,
+         "",
+         0},
+        {"warnings; space and UTF-8 unchanged",
+         {"-p", "\x1f missing\n", "dir\x7f\x01 \xc3\xa9", red},
+         "\n====> ?[31mred?line <====\n" + ab_plain,
+         "zelk: ? missing?: No such file or directory\n"
+         "zelk: dir?? \xc3\xa9: Is a directory\n",
+         1},
+    };
+    for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+// A real read error on a named file still ends the run, and its message
+// shows the name the same way.
+TEST(Cli, ReadErrorOnAFileIsFatal) {
+    // Linux: reading a process's memory at offset 0, which is never mapped,
+    // fails with EIO.
+    if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem";
+    temp_dir dir;
+    dir.write("ab", "AB");
+    ASSERT_EQ(symlink("/proc/self/mem", (dir.path + "/mem\x1b").c_str()), 0);
+    expect_run({"read error",
+                {"-p", "ab", "mem\x1b", "ab"},
+                "====> ab <====\n" + ab_plain + "\n====> mem? <====\n",
+                "zelk: (while reading) mem?: Input/output error\n",
+                1},
+               dir.path);
 }
 
 TEST(Cli, Options) {
@@ -120,6 +190,24 @@ TEST(Cli, BadWidthIsRefusedBeforeAnythingElse) {
     }
 }
 
+TEST(Cli, OperandThatIsNoRegularFileIsRead) {
+    // A pipe named as an operand, as process substitution gives, is dumped
+    // like any file.
+    temp_dir dir;
+    dir.write("ab", "AB");
+    zelk_call call;
+    call.args = {"-p", "ab", "/dev/stdin"};
+    call.input = "Hello, world!\n";
+    call.stdin_kind = input_kind::pipe;
+    call.cwd = dir.path;
+    zelk_run r = run_zelk(call);
+    EXPECT_EQ(r.out, "====> ab <====\n" + ab_plain + "\n====> /dev/stdin <====\n" + hello_plain);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+// Standard input has nothing after it to lose, so a directory there stays a
+// read error.
 TEST(Cli, StandardInputReadErrorNamesStdin) {
     temp_dir dir;
     zelk_call call;

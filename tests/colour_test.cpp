@@ -85,3 +85,21 @@ TEST(ColourVariable, WarningsAppearAlsoWhenPlain) {
               "zelk: no '=' found in ZELK_COLORS property 'x'\n");
     EXPECT_EQ(r.status, 0);
 }
+
+// The light-background preset that the README, the manual page and the
+// screenshot script give, word for word: every class gets its colour.
+TEST(ColourVariable, LightPresetOfTheDocs) {
+    const std::string preset = "zero=38;5;243 low=38;5;28 high=38;5;91 all=38;5;160";
+    for (const char* doc : {"README.md", "zelk.1", "doc/screenshot.sh"}) {
+        const std::string text = read_file(std::string(ZELK_SOURCE_DIR) + "/" + doc);
+        EXPECT_NE(text.find("'" + preset + "'"), std::string::npos) << doc;
+    }
+    zelk_call call;
+    call.args = args;
+    call.input = input;
+    call.env = {"ZELK_COLORS=" + preset};
+    zelk_run r = run_zelk(call);
+    EXPECT_EQ(r.out, line({"38;5;243", "38;5;28", "", "38;5;91", "38;5;160"}));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}

@@ -257,7 +257,7 @@ TEST(Hostile, Arguments) {
     const std::string long_text(60000, 'a');
     const std::string long_colour = std::string(30000, '1') + ";" + std::string(29999, '2');
     const expected_run cases[] = {
-        {"empty operand", {"-p", ""}, "", "zelk: : No such file or directory\n", 0},
+        {"empty operand", {"-p", ""}, "", "zelk: : No such file or directory\n", 1},
         {"empty width", {"-w", "", "ab"}, "", "zelk: invalid width : must be 1 to 1048576\n", 1},
         {"empty range", {"-r", "", "ab"}, "", "zelk: no delimiter in range \n", 1},
         {"empty group size is no groups",
@@ -265,7 +265,7 @@ TEST(Hostile, Arguments) {
          "    0000 41 42" + std::string(42 + 1, ' ') + "AB" + std::string(14, ' ') + "\n",
          "",
          0},
-        {"long operand", {"-p", long_text}, "", "zelk: " + long_text + ": File name too long\n", 0},
+        {"long operand", {"-p", long_text}, "", "zelk: " + long_text + ": File name too long\n", 1},
         {"long width", {"-p", "-w", std::string(60000, '0') + "16", "ab"}, ab_plain, "", 0},
         {"long range start saturates",
          {"-p", "-r", std::string(60000, '7') + "-", "ab"},
@@ -298,7 +298,7 @@ TEST(Hostile, Arguments) {
              ab_plain,
          "zelk: \xfe"
          "missing: No such file or directory\n",
-         0},
+         1},
         {"bytes in a range",
          {"-r", "1-\xc3\xa9"},
          "",
