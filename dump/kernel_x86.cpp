@@ -485,6 +485,7 @@ template <std::size_t Pieces>
     const __m512i nibble = _mm512_set1_epi8(0x0f);
     const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, isa::load(hex_digits));
     const std::size_t per_window = window_bytes / shape.line_bytes;
+    const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
     offset_fields fields;
     for (std::size_t l = 0; l < count;) {
         const __m512i x = _mm512_loadu_si512(first + l * shape.line_bytes);
@@ -496,38 +497,47 @@ template <std::size_t Pieces>
             _mm512_or_si512(isa::lookup(&g.first[0], x, ~top), isa::lookup(&g.first[128], x, top));
         const __m512i second_plane = isa::lookup(g.second.data(), x, top);
         const __m512i third_plane = isa::lookup(g.third.data(), x, top);
+        // One reserve for the lines of the window (at most 64 lines of one
+        // piece, well within the reserve limit).
         const std::size_t lines = std::min(count - l, per_window);
+        char* p = output_reserve(lines * shape.room);
+        // The lane indexes of each piece, moved on by a line each line.
+        __m512i hex_at[Pieces], text_at[Pieces];
+        for (std::size_t m = 0; m < pieces; ++m) {
+            const __m512i at = _mm512_set1_epi8(static_cast<char>(m * piece_bytes));
+            hex_at[m] = _mm512_add_epi8(hex_from[m], at);
+            text_at[m] = _mm512_add_epi8(text_from, at);
+        }
         for (std::size_t i = 0; i < lines; ++i, ++l) {
-            char* p = output_reserve(shape.room);
             p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m) {
-                const __m512i at =
-                    _mm512_set1_epi8(static_cast<char>(i * shape.line_bytes + m * piece_bytes));
                 _mm512_storeu_si512(p, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
-                                                           digit_lanes[m], high,
-                                                           _mm512_add_epi8(hex_from[m], at), low),
+                                                           digit_lanes[m], high, hex_at[m], low),
                                                        hex_spaces[m]));
                 p += shape.piece[m].hex_size;
+                hex_at[m] = _mm512_add_epi8(hex_at[m], line_step);
             }
-            p = blank_columns(p, shape.middle_spaces, shape.room);
+            // A line as wide as the layout has no blank columns: between the
+            // blocks are the separator and the text block's first group
+            // space, and nothing after.
+            std::memcpy(p, "  ", 2);
+            p += shape.middle_spaces;
             for (std::size_t m = 0; m < pieces; ++m) {
-                const __m512i at =
-                    _mm512_set1_epi8(static_cast<char>(i * shape.line_bytes + m * piece_bytes));
-                const __m512i from = _mm512_add_epi8(text_from, at);
                 const __m512i laid_out = _mm512_mask_mov_epi8(
-                    _mm512_or_si512(_mm512_maskz_permutex2var_epi8(window_first_second, first_plane,
-                                                                   from, second_plane),
-                                    _mm512_maskz_permutexvar_epi8(window_third, from, third_plane)),
+                    _mm512_or_si512(
+                        _mm512_maskz_permutex2var_epi8(window_first_second, first_plane, text_at[m],
+                                                       second_plane),
+                        _mm512_maskz_permutexvar_epi8(window_third, text_at[m], third_plane)),
                     shape.piece[m].text_space_lanes, _mm512_set1_epi8(' '));
                 const __mmask64 kept =
                     _mm512_test_epi8_mask(laid_out, laid_out) & shape.piece[m].text_lanes;
                 _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
                 p += _mm_popcnt_u64(kept);
+                text_at[m] = _mm512_add_epi8(text_at[m], line_step);
             }
-            p = blank_columns(p, shape.tail_spaces, shape.room);
             *p++ = '\n';
-            output_commit(p);
         }
+        output_commit(p);
     }
 }
 

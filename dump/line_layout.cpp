@@ -326,32 +326,32 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
     const unsigned char* previous = r.no_previous ? nullptr : r.previous.data();
     std::size_t previous_size = r.previous_size;
     bool marked = r.marked;
-    // Whole lines to print are handed to the kernel in runs.
-    std::size_t run = 0, run_lines = 0;
-    auto print_run = [&] {
-        if (run_lines != 0) plan.routine(plan, chunk + run, run_lines, offset + run);
-        run_lines = 0;
-    };
-    for (std::size_t i = 0; i < size; i += step) {
+    for (std::size_t i = 0; i < size;) {
         const std::size_t k = std::min(size - i, step);
         const unsigned char* line = chunk + i;
         if (repeats(previous, previous_size, line, k)) {
-            print_run();
             if (!marked) output_write(marker_line);
             marked = true;
+            i += k;
             continue;
         }
-        if (k == step) {
-            if (run_lines++ == 0) run = i;
-        } else {
-            print_run();
-            write_line_generic(plan, line, k, offset + i);
-        }
-        previous = line;
-        previous_size = k;
         marked = false;
+        previous_size = k;
+        if (k < step) {
+            write_line_generic(plan, line, k, offset + i);
+            previous = line;
+            i += k;
+            continue;
+        }
+        // A run of whole lines, each unlike the one before it, goes to the
+        // kernel at once.
+        std::size_t end = i + step;
+        while (end + step <= size && !repeats(chunk + end - step, step, chunk + end, step))
+            end += step;
+        plan.routine(plan, line, (end - i) / step, offset + i);
+        previous = chunk + end - step;
+        i = end;
     }
-    print_run();
     if (previous != nullptr && previous != r.previous.data())
         std::memcpy(r.previous.data(), previous, previous_size);
     r.previous_size = previous_size;
