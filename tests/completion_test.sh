@@ -21,6 +21,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 : >afile
+HOME=$scratch  # whatever a shell keeps for its user stays in the scratch directory
+export HOME
 
 # Each case: the command line up to the cursor, then what is offered there.
 cases='zelk -|-g -p -r -w
