@@ -193,6 +193,12 @@ inline std::size_t line_room(const line_plan& plan) {
 // `count` spaces at p within a line whose reserve is `room`: in place when
 // few, else through the output path; returns where the line goes on.
 inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
+    if (count <= 2) {
+        // The common case: no blank columns, only the separator and the
+        // text block's first group space, or nothing.
+        std::memcpy(p, "  ", 2);
+        return p + count;
+    }
     if (count <= blank_in_place) {
         std::memset(p, ' ', blank_in_place);
         return p + count;
