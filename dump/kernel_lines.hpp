@@ -209,31 +209,25 @@ inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
 }
 
 // Lays out a run of whole lines with `lay(plan, first, count, offset)`,
-// which reads `reach` bytes from a line's start, past the line's end where
-// its bytes are fewer. Lines whose reads would pass the end of the run are
-// laid out from a copy padded with zeros, so that no read leaves the
-// caller's bytes.
+// which reads every piece of a line as 16 bytes, past the line's end where
+// its bytes are not a multiple of 16. Lines whose reads would pass the end
+// of the run are laid out from a copy padded with zeros, so that no read
+// leaves the caller's bytes.
 template <class Lay>
-inline void in_reach(const line_plan& plan, const unsigned char* first, std::size_t count,
-                     std::uint64_t offset, std::size_t reach, Lay lay) {
+inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                      std::uint64_t offset, Lay lay) {
     const std::size_t line = plan.line_bytes;
+    const std::size_t reach = plan.tables.pieces * piece_bytes;  // read from a line's start
     const std::size_t run = count * line;
     const std::size_t safe = run < reach ? 0 : std::min(count, (run - reach) / line + 1);
     if (safe != 0) lay(plan, first, safe, offset);
     if (safe == count) return;
-    constexpr std::size_t max_reach = max_pieces * piece_bytes;
-    unsigned char copy[chunk_size + max_reach];
+    // The reads of the last line pass its end by less than a piece.
+    unsigned char copy[chunk_size + piece_bytes];
     const std::size_t rest = run - safe * line;
     std::memcpy(copy, first + safe * line, rest);
-    std::memset(copy + rest, 0, reach);
+    std::memset(copy + rest, 0, piece_bytes);
     lay(plan, copy, count - safe, offset + safe * line);
-}
-
-// The same where each line is read a piece of 16 bytes at a time.
-template <class Lay>
-inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                      std::uint64_t offset, Lay lay) {
-    in_reach(plan, first, count, offset, plan.tables.pieces * piece_bytes, lay);
 }
 
 // The pieces of a line and the values read per line, copied out of the plan

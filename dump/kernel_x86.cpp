@@ -488,7 +488,11 @@ template <std::size_t Pieces>
     const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
     offset_fields fields;
     for (std::size_t l = 0; l < count;) {
-        const __m512i x = _mm512_loadu_si512(first + l * shape.line_bytes);
+        // The bytes left in the run, at most a window: the load leaves the
+        // lanes past them 0 and touches no memory there.
+        const std::size_t left = (count - l) * shape.line_bytes;
+        const __mmask64 in_run = left >= window_bytes ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+        const __m512i x = _mm512_maskz_loadu_epi8(in_run, first + l * shape.line_bytes);
         const __m512i high =
             _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
         const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
@@ -583,13 +587,13 @@ template <std::size_t Pieces>
                                                                     std::uint64_t offset) {
     switch (plan.tables.pieces) {
         case 1:
-            return in_reach(plan, first, count, offset, window_bytes, window_lines<1>);
+            return window_lines<1>(plan, first, count, offset);
         case 2:
-            return in_reach(plan, first, count, offset, window_bytes, window_lines<2>);
+            return window_lines<2>(plan, first, count, offset);
         case 3:
-            return in_reach(plan, first, count, offset, window_bytes, window_lines<3>);
+            return window_lines<3>(plan, first, count, offset);
         default:
-            return in_reach(plan, first, count, offset, window_bytes, window_lines<4>);
+            return window_lines<4>(plan, first, count, offset);
     }
 }
 
