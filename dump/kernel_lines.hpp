@@ -76,7 +76,7 @@ inline char* line16_plain(char* p, const unsigned char* b) {
 }
 
 // Splices in the escape of `slot` when it differs from the slot last
-// selected: the fixed-size block is always copied, and kept only when due,
+// selected: the fixed-size copy is always made, and kept only when due,
 // so that mixed data costs no mispredicted branches.
 inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigned& last) {
     std::memcpy(p, t.escape[slot].data(), short_escape_size);

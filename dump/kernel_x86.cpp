@@ -268,7 +268,7 @@ constexpr bool glyph_bytes_are_not_zero() {
 static_assert(glyph_bytes_are_not_zero());
 
 // Lane 4j + k of the laid-out glyphs comes from lane 16k + j: the planes sit
-// in blocks of 16 lanes, and the fourth lane of each byte from an empty one.
+// in quarters of the lanes, and the fourth lane of each byte from an empty one.
 // Then lane 4 * 7 + 3, after the eighth glyph, gets the group space.
 struct glyph_lanes {
     alignas(64) std::array<unsigned char, 64> from{};
@@ -328,7 +328,8 @@ alignas(64) constexpr std::array<unsigned char, 64> piece_glyph_lanes = [] {
 }();
 
 struct avx512_isa : ssse3_isa {
-    static constexpr __mmask64 block(int k) { return __mmask64{0xffff} << (16 * k); }
+    // Lanes 16k to 16k + 15.
+    static constexpr __mmask64 quarter(int k) { return __mmask64{0xffff} << (16 * k); }
     [[gnu::target(ZELK_AVX512)]] static __m512i table(const void* t) {
         return _mm512_load_si512(t);
     }
@@ -340,14 +341,14 @@ struct avx512_isa : ssse3_isa {
     [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
         const glyph_planes& g = glyph_plane_tables;
         const glyph_lanes& l = glyph_lane_tables;
-        // The 16 bytes in every block of 16 lanes; glyph byte k goes to block k.
+        // The 16 bytes in every quarter of the lanes; glyph byte k goes to quarter k.
         const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
         const __mmask64 top = _mm512_movepi8_mask(x);
         const __m512i planes =
-            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, block(0) & ~top),
-                                            lookup(&g.first[128], x, block(0) & top)),
-                            _mm512_or_si512(lookup(g.second.data(), x, block(1) & top),
-                                            lookup(g.third.data(), x, block(2) & top)));
+            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, quarter(0) & ~top),
+                                            lookup(&g.first[128], x, quarter(0) & top)),
+                            _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
+                                            lookup(g.third.data(), x, quarter(2) & top)));
         // The masked form: GCC 12 warns about the unmasked one.
         const __m512i laid_out = _mm512_or_si512(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(l.from.data()), planes),
@@ -425,10 +426,10 @@ struct avx512_isa : ssse3_isa {
         const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
         const __mmask64 top = _mm512_movepi8_mask(x);
         const __m512i planes =
-            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, block(0) & ~top),
-                                            lookup(&g.first[128], x, block(0) & top)),
-                            _mm512_or_si512(lookup(g.second.data(), x, block(1) & top),
-                                            lookup(g.third.data(), x, block(2) & top)));
+            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, quarter(0) & ~top),
+                                            lookup(&g.first[128], x, quarter(0) & top)),
+                            _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
+                                            lookup(g.third.data(), x, quarter(2) & top)));
         const __m512i laid_out = _mm512_mask_mov_epi8(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(piece_glyph_lanes.data()), planes),
             piece.text_space_lanes, _mm512_set1_epi8(' '));

@@ -10,7 +10,7 @@
 namespace {
 
 // Splices in the escape of `slot` when it differs from the slot last
-// selected: the fixed-size block is always copied, and kept only when due,
+// selected: the fixed-size copy is always made, and kept only when due,
 // so that mixed data costs no mispredicted branches. Plain output has escape
 // sizes 0.
 inline char* colour_step_short(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
@@ -93,7 +93,7 @@ char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, s
 }
 
 // A line written item by item through output_write: for escapes too long to
-// lay out a whole block of a line in one reserved stretch of the buffer.
+// lay out the hex or text block of a line in one reserved stretch of the buffer.
 void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std::size_t k,
                           std::uint64_t offset) {
     char field[max_offset_field];
@@ -131,10 +131,10 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
 
 }  // namespace
 
-// Any width, group size and line length, table-driven. Each block is laid out
-// in one reserved stretch of the buffer sized for its worst case; the blank
-// columns of a wide line are written separately. Kept out of line: it is the
-// rare path beside the kernels' loops, which stay small without it.
+// Any width, group size and line length, table-driven. The hex block and the text block are each
+// laid out in one reserved stretch of the buffer sized for its worst case; the blank columns of a
+// wide line are written separately. Kept out of line: it is the rare path beside the kernels'
+// loops, which stay small without it.
 [[gnu::noinline]] void write_line_generic(const line_plan& plan, const unsigned char* bytes,
                                           std::size_t k, std::uint64_t offset) {
     const std::uint64_t group = plan.group_size;
@@ -142,9 +142,9 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
         group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
     // A group space per group; per byte an escape and a pair or glyph; the
     // overrun of the last fixed-size store; the line end.
-    const std::size_t block = groups + k * (plan.tables.longest_escape + 3) + short_escape_size + 8;
+    const std::size_t worst = groups + k * (plan.tables.longest_escape + 3) + short_escape_size + 8;
     constexpr std::size_t pad_in_place = 64;  // blank columns laid out in place
-    if (max_offset_field + block + pad_in_place > output_reserve_limit) {
+    if (max_offset_field + worst + pad_in_place > output_reserve_limit) {
         write_line_piecewise(plan, bytes, k, offset);
         return;
     }
@@ -162,7 +162,7 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     };
     unsigned last = no_slot;
 
-    char* p = output_reserve(max_offset_field + block + pad_in_place);
+    char* p = output_reserve(max_offset_field + worst + pad_in_place);
     p += offset_field(p, offset);
     const escapes e = !plan.colour                ? escapes::none
                       : plan.tables.short_escapes ? escapes::short_copies
@@ -173,7 +173,7 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     p = pad(p, 3 * blank + blank_groups + 1);
     output_commit(p);
 
-    p = output_reserve(block + pad_in_place);
+    p = output_reserve(worst + pad_in_place);
     p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : text_columns<escapes::any_length>(p, plan, bytes, k, last);

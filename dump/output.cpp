@@ -11,16 +11,15 @@
 
 namespace {
 
-// Output goes out in blocks of 128 KiB: measured faster than blocks of 16 or
+// Output goes out in writes of 128 KiB: measured faster than writes of 16 or
 // 64 KiB into a pipe (whose capacity is 64 KiB) as well as to a file.
-constexpr std::size_t block = output_block;
-static_assert(block == 128 * 1024);
+static_assert(output_buffer_size == 128 * 1024);
 
-char buffer[block];
+char buffer[output_buffer_size];
 
-// A pipe of the usual 64 KiB holds less than one block, so each write waits
+// A pipe of the usual 64 KiB holds less than one buffer, so each write waits
 // for the reader to empty it and the two take turns instead of working at
-// once. With room for two blocks, one is laid out while the reader takes the
+// once. With room for two buffers, one is laid out while the reader takes the
 // other: measured, a dump then moves through a pipe about twice as fast.
 // Where the pipe cannot grow, or output is no pipe, nothing changes.
 // The first write can come between a failed read and its report, so errno is
@@ -31,8 +30,8 @@ void widen_pipe() {
     struct stat st;
     if (fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) {
         const int size = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
-        if (size >= 0 && static_cast<std::size_t>(size) < 2 * block)
-            fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(2 * block));
+        if (size >= 0 && static_cast<std::size_t>(size) < 2 * output_buffer_size)
+            fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(2 * output_buffer_size));
     }
     errno = saved;
 #endif
@@ -58,7 +57,7 @@ output_sink sink = write_stdout;
 
 namespace output_detail {
 char* pos = buffer;
-char* end = buffer + block;
+char* end = buffer + output_buffer_size;
 
 void write_slow(const char* data, std::size_t size) {
     while (size > 0) {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-// Receives each block of buffered output. The default writes to file
+// Receives each stretch of buffered output. The default writes to file
 // descriptor 1 and ends the process when that fails; tests and fuzzers render
 // into memory instead.
 using output_sink = void (*)(const char* data, std::size_t size);
@@ -23,9 +23,8 @@ void output_flush();
 // was at the call.
 [[noreturn]] void output_fatal(const char* format, const char* argument);
 
-// Size of the output buffer: output is handed to the sink in blocks of this
-// size.
-inline constexpr std::size_t output_block = 128 * 1024;
+// Size of the output buffer: output is handed to the sink when it is full.
+inline constexpr std::size_t output_buffer_size = 128 * 1024;
 
 namespace output_detail {
 extern char* pos;
@@ -53,7 +52,7 @@ void output_spaces(std::uint64_t count);
 // Room for `size` bytes at the returned pointer; output_commit(p) then marks
 // the buffer filled up to p. A reservation beyond the limit is a fault of the
 // caller and aborts.
-inline constexpr std::size_t output_reserve_limit = output_block;
+inline constexpr std::size_t output_reserve_limit = output_buffer_size;
 char* output_reserve_slow(std::size_t size);
 inline char* output_reserve(std::size_t size) {
     using namespace output_detail;
