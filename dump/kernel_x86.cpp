@@ -338,17 +338,20 @@ struct avx512_isa : ssse3_isa {
                                                        __mmask64 to) {
         return _mm512_maskz_permutex2var_epi8(to, table(t), x, table(t + 64));
     }
-    [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
+    // Glyph byte k of each of 16 bytes in quarter k of the lanes (0 past a
+    // glyph's end), the first from its 256-entry table in two halves.
+    [[gnu::target(ZELK_AVX512)]] static __m512i glyph_planes16(const unsigned char* b) {
         const glyph_planes& g = glyph_plane_tables;
-        const glyph_lanes& l = glyph_lane_tables;
-        // The 16 bytes in every quarter of the lanes; glyph byte k goes to quarter k.
         const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
         const __mmask64 top = _mm512_movepi8_mask(x);
-        const __m512i planes =
-            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, quarter(0) & ~top),
-                                            lookup(&g.first[128], x, quarter(0) & top)),
-                            _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
-                                            lookup(g.third.data(), x, quarter(2) & top)));
+        return _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, quarter(0) & ~top),
+                                               lookup(&g.first[128], x, quarter(0) & top)),
+                               _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
+                                               lookup(g.third.data(), x, quarter(2) & top)));
+    }
+    [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
+        const glyph_lanes& l = glyph_lane_tables;
+        const __m512i planes = glyph_planes16(b);
         // The masked form: GCC 12 warns about the unmasked one.
         const __m512i laid_out = _mm512_or_si512(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(l.from.data()), planes),
@@ -422,14 +425,7 @@ struct avx512_isa : ssse3_isa {
     // space's and the glyph's, the empty ones squeezed out by one compress.
     [[gnu::target(ZELK_AVX512)]] static char* glyph_piece(char* p, const unsigned char* b,
                                                           const piece_layout& piece) {
-        const glyph_planes& g = glyph_plane_tables;
-        const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
-        const __mmask64 top = _mm512_movepi8_mask(x);
-        const __m512i planes =
-            _mm512_or_si512(_mm512_or_si512(lookup(&g.first[0], x, quarter(0) & ~top),
-                                            lookup(&g.first[128], x, quarter(0) & top)),
-                            _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
-                                            lookup(g.third.data(), x, quarter(2) & top)));
+        const __m512i planes = glyph_planes16(b);
         const __m512i laid_out = _mm512_mask_mov_epi8(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(piece_glyph_lanes.data()), planes),
             piece.text_space_lanes, _mm512_set1_epi8(' '));
