@@ -166,10 +166,13 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
     offset_fields fields;
     std::size_t l = 0;
     if constexpr (!colour && has_four_lines16<Isa>) {
-        for (; l + 4 <= count && ((offset + 16 * l + 63) >> 32) == 0; l += 4) {
-            char* p = output_reserve(4 * plain16_room);
-            output_commit(Isa::four_lines16(p, fields, b + 16 * l,
-                                            static_cast<std::uint32_t>(offset + 16 * l)));
+        while (l + 4 <= count && ((offset + 16 * l + 63) >> 32) == 0) {
+            const std::size_t n = std::min<std::size_t>((count - l) / 4, 16);
+            char* p = output_reserve(n * 4 * plain16_room);
+            for (std::size_t i = 0; i < n && ((offset + 16 * l + 63) >> 32) == 0; ++i, l += 4)
+                p = Isa::four_lines16(p, fields, b + 16 * l,
+                                      static_cast<std::uint32_t>(offset + 16 * l));
+            output_commit(p);
         }
     }
     for (; l < count; ++l) {

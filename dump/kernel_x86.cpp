@@ -368,6 +368,11 @@ struct avx512_isa : ssse3_isa {
                                                            std::uint32_t offset) {
         const four_line_lanes& t = four_line_tables;
         const glyph_planes& g = glyph_plane_tables;
+        // The masks as constants of the code: loaded from the table, they
+        // would cost a load into a mask register each time.
+        constexpr __mmask64 hex_digit_lanes = four_line_tables.hex_digits;
+        constexpr __mmask64 first_second_lanes = four_line_tables.first_second;
+        constexpr __mmask64 third_lanes = four_line_tables.third;
         const __m512i x = _mm512_loadu_si512(b);
         const __m512i nibble = _mm512_set1_epi8(0x0f);
         const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, load(hex_digits));
@@ -385,12 +390,12 @@ struct avx512_isa : ssse3_isa {
             p[8] = ' ';
             _mm512_storeu_si512(
                 p + 9, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
-                                           t.hex_digits, high, table(t.hex_from[k].data()), low),
+                                           hex_digit_lanes, high, table(t.hex_from[k].data()), low),
                                        table(t.hex_spaces.data())));
             const __m512i from = table(t.glyph_from[k].data());
             const __m512i laid_out = _mm512_ternarylogic_epi64(
-                _mm512_maskz_permutex2var_epi8(t.first_second, first, from, second),
-                _mm512_maskz_permutexvar_epi8(t.third, from, third),
+                _mm512_maskz_permutex2var_epi8(first_second_lanes, first, from, second),
+                _mm512_maskz_permutexvar_epi8(third_lanes, from, third),
                 table(glyph_lane_tables.group_space.data()), 0xfe);
             const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
             _mm512_storeu_si512(p + 60, _mm512_maskz_compress_epi8(kept, laid_out));

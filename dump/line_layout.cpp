@@ -344,11 +344,17 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
             continue;
         }
         // A run of whole lines, each unlike the one before it, goes to the
-        // kernel at once.
-        std::size_t end = i + step;
-        while (end + step <= size && !repeats(chunk + end - step, step, chunk + end, step))
-            end += step;
-        plan.routine(plan, line, (end - i) / step, offset + i);
+        // kernel at once. The default line's size is spelled out so that its
+        // comparison is inlined with no test of the size.
+        std::size_t end = i + step, lines = 1;
+        auto unlike_next = [&](std::size_t k) {
+            return end + k <= size && !repeats(chunk + end - k, k, chunk + end, k);
+        };
+        if (step == 16)
+            for (; unlike_next(16); end += 16) ++lines;
+        else
+            for (; unlike_next(step); end += step) ++lines;
+        plan.routine(plan, line, lines, offset + i);
         previous = chunk + end - step;
         i = end;
     }

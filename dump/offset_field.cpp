@@ -38,6 +38,14 @@ void offset_field8(char* out, std::uint32_t offset) {
 
 }  // namespace
 
+std::uint64_t short_offset_field_bytes(std::uint32_t offset) {
+    char field[short_offset_field];
+    offset_field8(field, offset);
+    std::uint64_t bytes;
+    std::memcpy(&bytes, field, short_offset_field);
+    return bytes;
+}
+
 // The offset above its low 12 bits right-aligned in five columns, then the
 // low 12 bits as three zero-filled digits.
 std::size_t offset_field(char* out, std::uint64_t offset) {

@@ -24,18 +24,24 @@ static_assert(marker_line.size() == short_offset_field + 1);
 // returns its length.
 std::size_t offset_field(char* out, std::uint64_t offset);
 
+// The field of an offset below 2^32, its eight bytes as they lie in memory.
+std::uint64_t short_offset_field_bytes(std::uint32_t offset);
+
 // The fields of consecutive lines below 2^32: the part above the low 12 bits,
 // with its blanks, changes once in 4096 bytes, so it is kept, and each line
 // puts in its own last three digits. Writes exactly short_offset_field bytes.
+// The kept field is a value, never passed by address: the compiler can then
+// keep it in a register across the stores of the lines, which may alias any
+// memory it could reach.
 struct offset_fields {
     std::uint32_t high = ~std::uint32_t{0};  // offset >> 12 of `field`; none yet
-    char field[short_offset_field] = {};
+    std::uint64_t field = 0;
     void write(char* out, std::uint32_t offset) {
         if ((offset >> 12) != high) {
             high = offset >> 12;
-            offset_field(field, offset);
+            field = short_offset_field_bytes(offset);
         }
-        std::memcpy(out, field, short_offset_field);
+        std::memcpy(out, &field, short_offset_field);
         std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
         out[7] = hex_digits[offset & 15];
     }
