@@ -12,6 +12,10 @@
 
 dump_settings settings;
 
+// A 32-bit off_t would cut seek offsets and refuse files of 2 GiB or more.
+static_assert(sizeof(off_t) == 8,
+              "zelk needs a 64-bit off_t: build with -D_FILE_OFFSET_BITS=64 on this target");
+
 namespace {
 
 // Reads are made in blocks of many chunks; small reads cost more than the

@@ -5,9 +5,11 @@
 # fish search share/ of each prefix in XDG_DATA_DIRS; where they are
 # installed, each is also asked to find zelk's completion there.
 #
-# install_test.sh CMAKE BUILD_DIR SOURCE_DIR
+# install_test.sh CMAKE BUILD_DIR SOURCE_DIR [EMULATOR...]
+# The installed zelk is started through EMULATOR and its options, if given.
 set -eu
 cmake=$1 build=$2 source=$3
+shift 3
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -22,7 +24,7 @@ fail() {
 
 [ -x "$prefix/bin/zelk" ] || fail "no executable $prefix/bin/zelk"
 expected='    0000 7a 65 6c 6b zelk'
-actual=$(printf zelk | "$prefix/bin/zelk" -p -w 4 -g 0) || fail "installed zelk failed"
+actual=$(printf zelk | "$@" "$prefix/bin/zelk" -p -w 4 -g 0) || fail "installed zelk failed"
 [ "$actual" = "$expected" ] || fail "installed zelk printed '$actual', expected '$expected'"
 
 page=$prefix/share/man/man1/zelk.1

@@ -28,7 +28,41 @@ bool write_all(int fd, const std::string& bytes) {
     return true;
 }
 
+#ifndef ZELK_EMULATOR
+#define ZELK_EMULATOR
+#endif
+// The command line that runs a program built for another CPU, such as
+// qemu-user and its options; empty when the tests run natively. The emulator
+// is named by its path, as the environment the programs start with is empty.
+const std::vector<const char*> emulator = {ZELK_EMULATOR};
+
+// Appends to `argv` the words that start `binary` with `name` as its argv[0]
+// and returns the file to exec: the binary itself, or the emulator given the
+// binary and, where the emulator has an option for it, the name.
+const char* start(std::vector<char*>& argv, const char* binary, const char* name) {
+    if (emulator.empty()) {
+        argv.push_back(const_cast<char*>(name));
+        return binary;
+    }
+    for (const char* word : emulator) argv.push_back(const_cast<char*>(word));
+#ifdef ZELK_EMULATOR_ARGV0
+    argv.push_back(const_cast<char*>(ZELK_EMULATOR_ARGV0));
+    argv.push_back(const_cast<char*>(name));
+#endif
+    argv.push_back(const_cast<char*>(binary));
+    return emulator[0];
+}
+
 }  // namespace
+
+std::vector<std::string> zelk_command(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    const char* program = start(argv, ZELK_BINARY, "zelk");
+    std::vector<std::string> words = {program};
+    words.insert(words.end(), argv.begin(), argv.end());
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -70,14 +104,17 @@ zelk_run run_zelk(const zelk_call& call) {
     if (call.read_stdout && pipe(out_fds) != 0) throw std::runtime_error("pipe");
 
     std::vector<std::string> env_strings = call.env;
-    const char* program = ZELK_BINARY;
     std::vector<char*> argv;
+    const char* program = nullptr;
     if (call.measure_memory) {
-        program = PEAK_RSS_BINARY;
-        argv = {const_cast<char*>(program), const_cast<char*>(rss_path.c_str()),
-                const_cast<char*>(ZELK_BINARY)};
+        program = start(argv, PEAK_RSS_BINARY, "peak_rss");
+        argv.push_back(const_cast<char*>(rss_path.c_str()));
+        // What peak_rss execs, then its argv.
+        argv.push_back(const_cast<char*>(emulator.empty() ? ZELK_BINARY : emulator[0]));
+        start(argv, ZELK_BINARY, "zelk");
+    } else {
+        program = start(argv, ZELK_BINARY, "zelk");
     }
-    argv.push_back(const_cast<char*>("zelk"));
     for (const auto& a : call.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;

@@ -37,6 +37,10 @@ struct zelk_call {
 
 zelk_run run_zelk(const zelk_call& call);
 
+// The words that start the built zelk (argv[0] "zelk"; through the
+// emulator in a cross build) with `args`; the first is the file to exec.
+std::vector<std::string> zelk_command(const std::vector<std::string>& args);
+
 // The common case: arguments and standard input, in a clean environment.
 zelk_run run_zelk(std::vector<std::string> args, std::string input = {},
                   input_kind stdin_kind = input_kind::file);

@@ -14,6 +14,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "tests/run_zelk.hpp"
 
 namespace {
 
@@ -74,13 +77,17 @@ void start(terminal_run& run) {
     ASSERT_TRUE(raw) << "cannot make the terminal raw: " << std::strerror(errno);
     ASSERT_TRUE(piped) << "pipe2: " << std::strerror(errno);
 
-    char* argv[] = {const_cast<char*>("zelk"), const_cast<char*>("-p"), nullptr};
+    const std::vector<std::string> command = zelk_command({"-p"});
+    std::vector<char*> argv;
+    for (std::size_t i = 1; i < command.size(); ++i)
+        argv.push_back(const_cast<char*>(command[i].c_str()));
+    argv.push_back(nullptr);
     char* envp[] = {nullptr};
     run.pid = fork();
     if (run.pid == 0) {
         signal(SIGPIPE, SIG_DFL);
         if (dup2(in_fds[0], 0) < 0 || dup2(slave, 1) < 0 || dup2(slave, 2) < 0) _exit(126);
-        execve(ZELK_BINARY, argv, envp);
+        execve(command[0].c_str(), argv.data(), envp);
         _exit(127);
     }
     close(slave);
