@@ -3,6 +3,9 @@
 // place that knows their format.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,8 +27,33 @@ static_assert(marker_line.size() == short_offset_field + 1);
 // returns its length.
 std::size_t offset_field(char* out, std::uint64_t offset);
 
-// The field of an offset below 2^32, its eight bytes as they lie in memory.
-std::uint64_t short_offset_field_bytes(std::uint32_t offset);
+// The field of an offset below 2^32, its eight bytes as they lie in memory:
+// four digit pairs from a table, the leading zeros among the first four
+// digits (at least four digits show) turned into blanks by subtracting 0x10
+// from each ('0' - ' '). No byte borrows, so the order of the bytes in a
+// pair does not matter. Inline, so that the kernels' loops call nothing.
+inline std::uint64_t short_offset_field_bytes(std::uint32_t offset) {
+    static constexpr std::array<std::array<unsigned char, 4>, 5> blanking = {{
+        {0, 0, 0, 0},
+        {16, 0, 0, 0},
+        {16, 16, 0, 0},
+        {16, 16, 16, 0},
+        {16, 16, 16, 16},
+    }};
+    const auto& minus =
+        blanking[static_cast<std::size_t>(std::min(std::countl_zero(offset) / 4, 4))];
+    std::uint16_t pair[4], blank[2];
+    std::memcpy(&pair[0], hex_digit_pairs[offset >> 24].data(), 2);
+    std::memcpy(&pair[1], hex_digit_pairs[(offset >> 16) & 255].data(), 2);
+    std::memcpy(&pair[2], hex_digit_pairs[(offset >> 8) & 255].data(), 2);
+    std::memcpy(&pair[3], hex_digit_pairs[offset & 255].data(), 2);
+    std::memcpy(blank, minus.data(), 4);
+    pair[0] = static_cast<std::uint16_t>(pair[0] - blank[0]);
+    pair[1] = static_cast<std::uint16_t>(pair[1] - blank[1]);
+    std::uint64_t bytes;
+    std::memcpy(&bytes, pair, short_offset_field);
+    return bytes;
+}
 
 // The fields of consecutive lines below 2^32: the part above the low 12 bits,
 // with its blanks, changes once in 4096 bytes, so it is kept, and each line
