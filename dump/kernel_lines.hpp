@@ -85,27 +85,41 @@ inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigne
     return p;
 }
 
-// The columns of up to 16 bytes from the plan's escape items, as worked out
-// by Isa::colour_columns16, with a space before each column whose bit is set.
-inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
-                       std::uint16_t spaces) {
-    const char* items = t.hex_items.front().data();
+// The columns of up to 16 bytes from escape items (`items`, with each
+// column's start and advance as worked out by Isa::colour_columns16), with a
+// space before each column whose bit is set in `spaces`. The space after a
+// column is stored whether or not it belongs there (what follows overwrites
+// it where it does not), so that each column's place waits on one add.
+inline char* items_spaced(char* p, const char* items, const std::uint16_t* from,
+                          const unsigned char* grow, std::size_t n, std::uint16_t spaces) {
+    *p = ' ';
+    p += spaces & 1u;
     for (std::size_t j = 0; j < n; ++j) {
-        *p = ' ';
-        p += (spaces >> j) & 1;
-        std::memcpy(p, items + at.hex_from[j], item_size);
-        p += at.hex_grow[j];
+        std::memcpy(p, items + from[j], item_size);
+        p[grow[j]] = ' ';
+        p += grow[j] + ((spaces >> (j + 1)) & 1u);
     }
     return p;
 }
+inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
+                       std::uint16_t spaces) {
+    return items_spaced(p, t.hex_items.front().data(), at.hex_from, at.hex_grow, n, spaces);
+}
 inline char* glyph_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
                          std::uint16_t spaces) {
-    const char* items = t.glyph_items.front().data();
-    for (std::size_t j = 0; j < n; ++j) {
-        *p = ' ';
-        p += (spaces >> j) & 1;
-        std::memcpy(p, items + at.text_from[j], item_size);
-        p += at.text_grow[j];
+    return items_spaced(p, t.glyph_items.front().data(), at.text_from, at.text_grow, n, spaces);
+}
+
+// The 16 columns of a default line from the escape items, with the group
+// space before column 8: unrolled, so that the space is a store where it
+// belongs and each column's place waits on one add.
+inline char* items16(char* p, const char* items, const std::uint16_t* from,
+                     const unsigned char* grow) {
+#pragma GCC unroll 16
+    for (int j = 0; j < 16; ++j) {
+        if (j == 8) *p++ = ' ';
+        std::memcpy(p, items + from[j], item_size);
+        p += grow[j];
     }
     return p;
 }
@@ -131,11 +145,10 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
         if (t.escape_items) {
             colour_columns at;
             Isa::colour_columns16(at, t, b, no_slot, slots[b[15]]);
-            constexpr std::uint16_t second_group = 1u << 8;
-            p = hex_items(p, t, at, 16, second_group);
+            p = items16(p, t.hex_items.front().data(), at.hex_from, at.hex_grow);
             p[0] = ' ';
             p[1] = ' ';
-            p = glyph_items(p + 2, t, at, 16, second_group);
+            p = items16(p + 2, t.glyph_items.front().data(), at.text_from, at.text_grow);
             std::memcpy(p, "\033[m\n", 4);
             return p + 4;
         }

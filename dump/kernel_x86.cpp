@@ -446,6 +446,9 @@ struct avx512_isa : ssse3_isa {
 // indexes are moved on by the piece's place in the window.
 constexpr std::size_t window_bytes = 64;
 
+// Output reserved at a time by the window routine.
+constexpr std::size_t batch_room = 32 * 1024;
+
 // For a piece at the start of the window: lane 4j + 1 + k of its text
 // columns takes glyph byte k of column j, from the first and second planes
 // (two-table permute, the second above 64) and the third; lane 4j is for a
@@ -489,59 +492,66 @@ template <std::size_t Pieces>
     const std::size_t per_window = window_bytes / shape.line_bytes;
     const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
     offset_fields fields;
+    // Output is reserved for a batch of windows at a time, outside the loop
+    // over windows: a call inside it would make the compiler keep the
+    // loop's vectors in memory.
+    const std::size_t batch = std::max<std::size_t>(1, batch_room / (per_window * shape.room));
     for (std::size_t l = 0; l < count;) {
-        // The bytes left in the run, at most a window: the load leaves the
-        // lanes past them 0 and touches no memory there.
-        const std::size_t left = (count - l) * shape.line_bytes;
-        const __mmask64 in_run = left >= window_bytes ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-        const __m512i x = _mm512_maskz_loadu_epi8(in_run, first + l * shape.line_bytes);
-        const __m512i high =
-            _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
-        const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
-        const __mmask64 top = _mm512_movepi8_mask(x);
-        const __m512i first_plane =
-            _mm512_or_si512(isa::lookup(&g.first[0], x, ~top), isa::lookup(&g.first[128], x, top));
-        const __m512i second_plane = isa::lookup(g.second.data(), x, top);
-        const __m512i third_plane = isa::lookup(g.third.data(), x, top);
-        // One reserve for the lines of the window (at most 64 lines of one
-        // piece, well within the reserve limit).
-        const std::size_t lines = std::min(count - l, per_window);
-        char* p = output_reserve(lines * shape.room);
-        // The lane indexes of each piece, moved on by a line each line.
-        __m512i hex_at[Pieces], text_at[Pieces];
-        for (std::size_t m = 0; m < pieces; ++m) {
-            const __m512i at = _mm512_set1_epi8(static_cast<char>(m * piece_bytes));
-            hex_at[m] = _mm512_add_epi8(hex_from[m], at);
-            text_at[m] = _mm512_add_epi8(text_from, at);
-        }
-        for (std::size_t i = 0; i < lines; ++i, ++l) {
-            p = offset_field(p, fields, offset + l * shape.line_bytes);
+        const std::size_t batch_end = std::min(count, l + batch * per_window);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end;) {
+            // The bytes left in the run, at most a window: the load leaves the
+            // lanes past them 0 and touches no memory there.
+            const std::size_t left = (count - l) * shape.line_bytes;
+            const __mmask64 in_run =
+                left >= window_bytes ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+            const __m512i x = _mm512_maskz_loadu_epi8(in_run, first + l * shape.line_bytes);
+            const __m512i high =
+                _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
+            const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
+            const __mmask64 top = _mm512_movepi8_mask(x);
+            const __m512i first_plane = _mm512_or_si512(isa::lookup(&g.first[0], x, ~top),
+                                                        isa::lookup(&g.first[128], x, top));
+            const __m512i second_plane = isa::lookup(g.second.data(), x, top);
+            const __m512i third_plane = isa::lookup(g.third.data(), x, top);
+            const std::size_t lines = std::min(batch_end - l, per_window);
+            // The lane indexes of each piece, moved on by a line each line.
+            __m512i hex_at[Pieces], text_at[Pieces];
             for (std::size_t m = 0; m < pieces; ++m) {
-                _mm512_storeu_si512(p, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
-                                                           digit_lanes[m], high, hex_at[m], low),
-                                                       hex_spaces[m]));
-                p += shape.piece[m].hex_size;
-                hex_at[m] = _mm512_add_epi8(hex_at[m], line_step);
+                const __m512i at = _mm512_set1_epi8(static_cast<char>(m * piece_bytes));
+                hex_at[m] = _mm512_add_epi8(hex_from[m], at);
+                text_at[m] = _mm512_add_epi8(text_from, at);
             }
-            // A line as wide as the layout has no blank columns: between the
-            // blocks are the separator and the text block's first group
-            // space, and nothing after.
-            std::memcpy(p, "  ", 2);
-            p += shape.middle_spaces;
-            for (std::size_t m = 0; m < pieces; ++m) {
-                const __m512i laid_out = _mm512_mask_mov_epi8(
-                    _mm512_or_si512(
-                        _mm512_maskz_permutex2var_epi8(window_first_second, first_plane, text_at[m],
-                                                       second_plane),
-                        _mm512_maskz_permutexvar_epi8(window_third, text_at[m], third_plane)),
-                    shape.piece[m].text_space_lanes, _mm512_set1_epi8(' '));
-                const __mmask64 kept =
-                    _mm512_test_epi8_mask(laid_out, laid_out) & shape.piece[m].text_lanes;
-                _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
-                p += _mm_popcnt_u64(kept);
-                text_at[m] = _mm512_add_epi8(text_at[m], line_step);
+            for (std::size_t i = 0; i < lines; ++i, ++l) {
+                p = offset_field(p, fields, offset + l * shape.line_bytes);
+                for (std::size_t m = 0; m < pieces; ++m) {
+                    _mm512_storeu_si512(
+                        p, _mm512_or_si512(
+                               _mm512_maskz_permutex2var_epi8(digit_lanes[m], high, hex_at[m], low),
+                               hex_spaces[m]));
+                    p += shape.piece[m].hex_size;
+                    hex_at[m] = _mm512_add_epi8(hex_at[m], line_step);
+                }
+                // A line as wide as the layout has no blank columns: between the
+                // blocks are the separator and the text block's first group
+                // space, and nothing after.
+                std::memcpy(p, "  ", 2);
+                p += shape.middle_spaces;
+                for (std::size_t m = 0; m < pieces; ++m) {
+                    const __m512i laid_out = _mm512_mask_mov_epi8(
+                        _mm512_or_si512(
+                            _mm512_maskz_permutex2var_epi8(window_first_second, first_plane,
+                                                           text_at[m], second_plane),
+                            _mm512_maskz_permutexvar_epi8(window_third, text_at[m], third_plane)),
+                        shape.piece[m].text_space_lanes, _mm512_set1_epi8(' '));
+                    const __mmask64 kept =
+                        _mm512_test_epi8_mask(laid_out, laid_out) & shape.piece[m].text_lanes;
+                    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
+                    p += _mm_popcnt_u64(kept);
+                    text_at[m] = _mm512_add_epi8(text_at[m], line_step);
+                }
+                *p++ = '\n';
             }
-            *p++ = '\n';
         }
         output_commit(p);
     }

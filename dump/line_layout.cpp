@@ -189,13 +189,18 @@ namespace {
 inline bool repeats(const unsigned char* previous, std::size_t previous_size,
                     const unsigned char* line, std::size_t k) {
     if (previous == nullptr || previous_size != k) return false;
-    if (k > 16) return std::memcmp(previous, line, k) == 0;
-    // Up to 16 bytes as two overlapping words, without a call.
+    if (k > 32) return std::memcmp(previous, line, k) == 0;
+    // Up to 32 bytes as overlapping words, without a call.
     auto word = [](const unsigned char* b, std::size_t at, std::size_t size) {
         std::uint64_t w = 0;
         std::memcpy(&w, b + at, size);
         return w;
     };
+    if (k > 16)
+        return ((word(previous, 0, 8) ^ word(line, 0, 8)) |
+                (word(previous, 8, 8) ^ word(line, 8, 8)) |
+                (word(previous, k - 16, 8) ^ word(line, k - 16, 8)) |
+                (word(previous, k - 8, 8) ^ word(line, k - 8, 8))) == 0;
     if (k >= 8)
         return (word(previous, 0, 8) ^ word(line, 0, 8)) == 0 &&
                (word(previous, k - 8, 8) ^ word(line, k - 8, 8)) == 0;

@@ -23,10 +23,6 @@ inline constexpr std::size_t max_offset_field = 16;
 inline constexpr std::string_view marker_line = "       *\n";
 static_assert(marker_line.size() == short_offset_field + 1);
 
-// Writes the field of any offset at `out` (max_offset_field bytes of room);
-// returns its length.
-std::size_t offset_field(char* out, std::uint64_t offset);
-
 // The field of an offset below 2^32, its eight bytes as they lie in memory:
 // four digit pairs from a table, the leading zeros among the first four
 // digits (at least four digits show) turned into blanks by subtracting 0x10
@@ -53,6 +49,26 @@ inline std::uint64_t short_offset_field_bytes(std::uint32_t offset) {
     std::uint64_t bytes;
     std::memcpy(&bytes, pair, short_offset_field);
     return bytes;
+}
+
+// Writes the field of any offset at `out` (max_offset_field bytes of room);
+// returns its length. Below 2^32 it is eight columns; from there on the
+// offset's own digits, nine or more, with no blank. Inline and without a
+// call, like short_offset_field_bytes.
+inline std::size_t offset_field(char* out, std::uint64_t offset) {
+    if ((offset >> 32) == 0) {
+        const std::uint64_t bytes = short_offset_field_bytes(static_cast<std::uint32_t>(offset));
+        std::memcpy(out, &bytes, short_offset_field);
+        return short_offset_field;
+    }
+    char digits[16];
+    for (int k = 0; k < 8; ++k)
+        std::memcpy(digits + 2 * k, hex_digit_pairs[(offset >> (56 - 8 * k)) & 255].data(), 2);
+    const std::size_t n = static_cast<std::size_t>(64 - std::countl_zero(offset) + 3) / 4;
+    // Nine to sixteen digits as two overlapping copies of eight.
+    std::memcpy(out, digits + 16 - n, 8);
+    std::memcpy(out + n - 8, digits + 8, 8);
+    return n;
 }
 
 // The fields of consecutive lines below 2^32: the part above the low 12 bits,
