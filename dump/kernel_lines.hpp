@@ -90,16 +90,26 @@ inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigne
 // space before each column whose bit is set in `spaces`. The space after a
 // column is stored whether or not it belongs there (what follows overwrites
 // it where it does not), so that each column's place waits on one add.
-inline char* items_spaced(char* p, const char* items, const std::uint16_t* from,
-                          const unsigned char* grow, std::size_t n, std::uint16_t spaces) {
+template <std::size_t N>
+inline char* items_spaced_n(char* p, const char* items, const std::uint16_t* from,
+                            const unsigned char* grow, std::size_t n, std::uint16_t spaces) {
     *p = ' ';
     p += spaces & 1u;
-    for (std::size_t j = 0; j < n; ++j) {
+#pragma GCC unroll 16
+    for (std::size_t j = 0; j < (N == 0 ? n : N); ++j) {
+        // Read before the stores, which may alias anything.
+        const std::size_t step = grow[j];
+        const std::size_t space = (spaces >> (j + 1)) & 1u;
         std::memcpy(p, items + from[j], item_size);
-        p[grow[j]] = ' ';
-        p += grow[j] + ((spaces >> (j + 1)) & 1u);
+        p[step] = ' ';
+        p += step + space;
     }
     return p;
+}
+inline char* items_spaced(char* p, const char* items, const std::uint16_t* from,
+                          const unsigned char* grow, std::size_t n, std::uint16_t spaces) {
+    if (n == 16) return items_spaced_n<16>(p, items, from, grow, n, spaces);
+    return items_spaced_n<0>(p, items, from, grow, n, spaces);
 }
 inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
                        std::uint16_t spaces) {
@@ -224,6 +234,27 @@ inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
     return output_reserve(room);
 }
 
+// Output reserved at a time by the routines that lay out many lines: the
+// reserve is made outside their loops over lines, because a call inside a
+// loop makes the compiler keep the loop's vectors in memory (a call may
+// change every vector register).
+constexpr std::size_t batch_room = 32 * 1024;
+
+// The spaces between the blocks of a line or after its text block: where
+// the layout is no wider than a chunk (`Wide` false) a whole line has no
+// blank columns, only the separator and the text block's first group space
+// between the blocks, and nothing after.
+template <bool Wide>
+inline char* spaces_between(char* p, std::uint64_t count, std::size_t room) {
+    if constexpr (Wide) {
+        return blank_columns(p, count, room);
+    } else {
+        (void)room;
+        std::memcpy(p, "  ", 2);
+        return p + count;
+    }
+}
+
 // Lays out a run of whole lines with `lay(plan, first, count, offset)`,
 // which reads every piece of a line as 16 bytes, past the line's end where
 // its bytes are not a multiple of 16. Lines whose reads would pass the end
@@ -277,39 +308,43 @@ struct line_shape {
 };
 
 // Whole lines of any layout, laid out from pieces (in_pieces reads them).
-template <class Isa, std::size_t Pieces>
+template <class Isa, std::size_t Pieces, bool Wide>
 inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
                             std::uint64_t offset) {
     const line_shape<Pieces> shape(plan);
     const std::size_t pieces = shape.pieces;
     const piece_layout* const piece = shape.piece;
     offset_fields fields;
-    for (std::size_t l = 0; l < count; ++l) {
-        const unsigned char* line = first + l * shape.line_bytes;
-        char* p = output_reserve(shape.room);
-        p = offset_field(p, fields, offset + l * shape.line_bytes);
-        for (std::size_t m = 0; m < pieces; ++m)
-            p = Isa::hex_piece(p, line + m * piece_bytes, piece[m]);
-        p = blank_columns(p, shape.middle_spaces, shape.room);
-        if (Isa::all_ascii(line, shape.line_bytes)) {
+    const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; ++l) {
+            const unsigned char* line = first + l * shape.line_bytes;
+            p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m)
-                p = Isa::ascii_piece(p, line + m * piece_bytes, piece[m]);
-        } else if constexpr (has_glyph_piece<Isa>) {
-            for (std::size_t m = 0; m < pieces; ++m)
-                p = Isa::glyph_piece(p, line + m * piece_bytes, piece[m]);
-        } else {
-            for (std::size_t m = 0; m < pieces; ++m) {
-                const unsigned char* b = line + m * piece_bytes;
-                for (std::size_t j = 0; j < piece[m].bytes; ++j) {
-                    *p = ' ';
-                    p += (piece[m].text_space_before >> j) & 1;
-                    std::memcpy(p, &glyphs[b[j]], 4);
-                    p += glyphs[b[j]].size;
+                p = Isa::hex_piece(p, line + m * piece_bytes, piece[m]);
+            p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
+            if (Isa::all_ascii(line, shape.line_bytes)) {
+                for (std::size_t m = 0; m < pieces; ++m)
+                    p = Isa::ascii_piece(p, line + m * piece_bytes, piece[m]);
+            } else if constexpr (has_glyph_piece<Isa>) {
+                for (std::size_t m = 0; m < pieces; ++m)
+                    p = Isa::glyph_piece(p, line + m * piece_bytes, piece[m]);
+            } else {
+                for (std::size_t m = 0; m < pieces; ++m) {
+                    const unsigned char* b = line + m * piece_bytes;
+                    for (std::size_t j = 0; j < piece[m].bytes; ++j) {
+                        *p = ' ';
+                        p += (piece[m].text_space_before >> j) & 1;
+                        std::memcpy(p, &glyphs[b[j]], 4);
+                        p += glyphs[b[j]].size;
+                    }
                 }
             }
+            p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
+            *p++ = '\n';
         }
-        p = blank_columns(p, shape.tail_spaces, shape.room);
-        *p++ = '\n';
         output_commit(p);
     }
 }
@@ -317,17 +352,18 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
 template <class Isa>
 inline void plain_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                          std::uint64_t offset) {
+    if (plan.width > chunk_size) return plain_pieces_of<Isa, 0, true>(plan, first, count, offset);
     switch (plan.tables.pieces) {
         case 1:
-            return plain_pieces_of<Isa, 1>(plan, first, count, offset);
+            return plain_pieces_of<Isa, 1, false>(plan, first, count, offset);
         case 2:
-            return plain_pieces_of<Isa, 2>(plan, first, count, offset);
+            return plain_pieces_of<Isa, 2, false>(plan, first, count, offset);
         default:
-            return plain_pieces_of<Isa, 0>(plan, first, count, offset);
+            return plain_pieces_of<Isa, 0, false>(plan, first, count, offset);
     }
 }
 
-template <class Isa, std::size_t Pieces>
+template <class Isa, std::size_t Pieces, bool Wide>
 inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
                              std::uint64_t offset) {
     const kernel_tables& t = plan.tables;
@@ -336,39 +372,45 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
     const piece_layout* const piece = shape.piece;
     offset_fields fields;
     colour_columns at[Pieces == 0 ? max_pieces : Pieces];
-    for (std::size_t l = 0; l < count; ++l) {
-        const unsigned char* line = first + l * shape.line_bytes;
-        // Each byte's class against the byte before it; the hex block's
-        // first byte against none, the text block's against the line's last.
-        unsigned hex_before = no_slot;
-        unsigned text_before = slots[line[shape.line_bytes - 1]];
-        for (std::size_t m = 0; m < pieces; ++m) {
-            Isa::colour_columns16(at[m], t, line + m * piece_bytes, hex_before, text_before);
-            hex_before = text_before = slots[line[m * piece_bytes + piece[m].bytes - 1]];
+    const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; ++l) {
+            const unsigned char* line = first + l * shape.line_bytes;
+            // Each byte's class against the byte before it; the hex block's
+            // first byte against none, the text block's against the line's last.
+            unsigned hex_before = no_slot;
+            unsigned text_before = slots[line[shape.line_bytes - 1]];
+            for (std::size_t m = 0; m < pieces; ++m) {
+                Isa::colour_columns16(at[m], t, line + m * piece_bytes, hex_before, text_before);
+                hex_before = text_before = slots[line[m * piece_bytes + piece[m].bytes - 1]];
+            }
+            p = offset_field(p, fields, offset + l * shape.line_bytes);
+            for (std::size_t m = 0; m < pieces; ++m)
+                p = hex_items(p, t, at[m], piece[m].bytes, piece[m].hex_space_before);
+            p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
+            for (std::size_t m = 0; m < pieces; ++m)
+                p = glyph_items(p, t, at[m], piece[m].bytes, piece[m].text_space_before);
+            p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
+            std::memcpy(p, "\033[m\n", 4);
+            p += 4;
         }
-        char* p = output_reserve(shape.room);
-        p = offset_field(p, fields, offset + l * shape.line_bytes);
-        for (std::size_t m = 0; m < pieces; ++m)
-            p = hex_items(p, t, at[m], piece[m].bytes, piece[m].hex_space_before);
-        p = blank_columns(p, shape.middle_spaces, shape.room);
-        for (std::size_t m = 0; m < pieces; ++m)
-            p = glyph_items(p, t, at[m], piece[m].bytes, piece[m].text_space_before);
-        p = blank_columns(p, shape.tail_spaces, shape.room);
-        std::memcpy(p, "\033[m\n", 4);
-        output_commit(p + 4);
+        output_commit(p);
     }
 }
 
 template <class Isa>
 inline void colour_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                           std::uint64_t offset) {
+    if (plan.width > chunk_size) return colour_pieces_of<Isa, 0, true>(plan, first, count, offset);
     switch (plan.tables.pieces) {
         case 1:
-            return colour_pieces_of<Isa, 1>(plan, first, count, offset);
+            return colour_pieces_of<Isa, 1, false>(plan, first, count, offset);
         case 2:
-            return colour_pieces_of<Isa, 2>(plan, first, count, offset);
+            return colour_pieces_of<Isa, 2, false>(plan, first, count, offset);
         default:
-            return colour_pieces_of<Isa, 0>(plan, first, count, offset);
+            return colour_pieces_of<Isa, 0, false>(plan, first, count, offset);
     }
 }
 

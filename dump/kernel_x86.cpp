@@ -446,9 +446,6 @@ struct avx512_isa : ssse3_isa {
 // indexes are moved on by the piece's place in the window.
 constexpr std::size_t window_bytes = 64;
 
-// Output reserved at a time by the window routine.
-constexpr std::size_t batch_room = 32 * 1024;
-
 // For a piece at the start of the window: lane 4j + 1 + k of its text
 // columns takes glyph byte k of column j, from the first and second planes
 // (two-table permute, the second above 64) and the third; lane 4j is for a
@@ -493,8 +490,7 @@ template <std::size_t Pieces>
     const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
     offset_fields fields;
     // Output is reserved for a batch of windows at a time, outside the loop
-    // over windows: a call inside it would make the compiler keep the
-    // loop's vectors in memory.
+    // over windows.
     const std::size_t batch = std::max<std::size_t>(1, batch_room / (per_window * shape.room));
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch * per_window);
