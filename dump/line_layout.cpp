@@ -210,6 +210,17 @@ inline bool repeats(const unsigned char* previous, std::size_t previous_size,
     return std::memcmp(previous, line, k) == 0;
 }
 
+// The end of a run of whole lines of `step` bytes (`Step` where it is a
+// constant) that starts before `end`: the first line from `end` on that
+// repeats the one before it, or the last whole line of the chunk.
+template <std::size_t Step>
+inline std::size_t unlike_run(const unsigned char* chunk, std::size_t end, std::size_t size,
+                              std::size_t step) {
+    const std::size_t k = Step == 0 ? step : Step;
+    while (end + k <= size && !repeats(chunk + end - k, k, chunk + end, k)) end += k;
+    return end;
+}
+
 // Group spaces before the columns of one piece, bit j for column `from` + j.
 std::uint16_t group_bits(std::uint64_t from, std::size_t columns, std::uint64_t group) {
     std::uint16_t bits = 0;
@@ -349,16 +360,23 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
             continue;
         }
         // A run of whole lines, each unlike the one before it, goes to the
-        // kernel at once. The default line's size is spelled out so that its
-        // comparison is inlined with no test of the size.
-        std::size_t end = i + step, lines = 1;
-        auto unlike_next = [&](std::size_t k) {
-            return end + k <= size && !repeats(chunk + end - k, k, chunk + end, k);
-        };
-        if (step == 16)
-            for (; unlike_next(16); end += 16) ++lines;
-        else
-            for (; unlike_next(step); end += step) ++lines;
+        // kernel at once. The common line sizes are spelled out so that
+        // their comparison is inlined with no test of the size.
+        std::size_t end = i + step;
+        switch (step) {
+            case 8:
+                end = unlike_run<8>(chunk, end, size, step);
+                break;
+            case 16:
+                end = unlike_run<16>(chunk, end, size, step);
+                break;
+            case 32:
+                end = unlike_run<32>(chunk, end, size, step);
+                break;
+            default:
+                end = unlike_run<0>(chunk, end, size, step);
+        }
+        const std::size_t lines = (end - i) / step;
         plan.routine(plan, line, lines, offset + i);
         previous = chunk + end - step;
         i = end;
