@@ -26,9 +26,6 @@ namespace {
 // end of what it lays out by up to this much.
 constexpr std::size_t store_overrun = 64;
 
-// Blank columns up to this many are laid out within a line's reserve.
-constexpr std::size_t blank_in_place = 64;
-
 // --- the default layout: 16 bytes in two groups of 8 -----------------------
 
 // The hex block from the first pair's leading space to the text block's
@@ -212,26 +209,8 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
 inline std::size_t line_room(const line_plan& plan) {
     const std::size_t pieces = plan.tables.pieces;
     const std::size_t per_column = plan.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
-    return max_offset_field + pieces * piece_bytes * per_column + 2 * blank_in_place + 4 +
+    return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place + 4 +
            store_overrun;
-}
-
-// `count` spaces at p within a line whose reserve is `room`: in place when
-// few, else through the output path; returns where the line goes on.
-inline char* blank_columns(char* p, std::uint64_t count, std::size_t room) {
-    if (count <= 2) {
-        // The common case: no blank columns, only the separator and the
-        // text block's first group space, or nothing.
-        std::memcpy(p, "  ", 2);
-        return p + count;
-    }
-    if (count <= blank_in_place) {
-        std::memset(p, ' ', blank_in_place);
-        return p + count;
-    }
-    output_commit(p);
-    output_spaces(count);
-    return output_reserve(room);
 }
 
 // Output reserved at a time by the routines that lay out many lines: the
@@ -247,7 +226,7 @@ constexpr std::size_t batch_room = 32 * 1024;
 template <bool Wide>
 inline char* spaces_between(char* p, std::uint64_t count, std::size_t room) {
     if constexpr (Wide) {
-        return blank_columns(p, count, room);
+        return output_blanks(p, count, room);
     } else {
         (void)room;
         std::memcpy(p, "  ", 2);
@@ -349,20 +328,6 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
     }
 }
 
-template <class Isa>
-inline void plain_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
-    if (plan.width > chunk_size) return plain_pieces_of<Isa, 0, true>(plan, first, count, offset);
-    switch (plan.tables.pieces) {
-        case 1:
-            return plain_pieces_of<Isa, 1, false>(plan, first, count, offset);
-        case 2:
-            return plain_pieces_of<Isa, 2, false>(plan, first, count, offset);
-        default:
-            return plain_pieces_of<Isa, 0, false>(plan, first, count, offset);
-    }
-}
-
 template <class Isa, std::size_t Pieces, bool Wide>
 inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
                              std::uint64_t offset) {
@@ -400,29 +365,39 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
     }
 }
 
-template <class Isa>
-inline void colour_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                          std::uint64_t offset) {
-    if (plan.width > chunk_size) return colour_pieces_of<Isa, 0, true>(plan, first, count, offset);
+// Whole lines of any layout from pieces, plain or coloured, through the
+// instance for the plan's piece count where there is one.
+template <class Isa, bool Colour, std::size_t Pieces, bool Wide>
+inline void pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
+                      std::uint64_t offset) {
+    if constexpr (Colour)
+        colour_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
+    else
+        plain_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
+}
+template <class Isa, bool Colour>
+inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
+                   std::uint64_t offset) {
+    if (plan.width > chunk_size) return pieces_of<Isa, Colour, 0, true>(plan, first, count, offset);
     switch (plan.tables.pieces) {
         case 1:
-            return colour_pieces_of<Isa, 1, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, 1, false>(plan, first, count, offset);
         case 2:
-            return colour_pieces_of<Isa, 2, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, 2, false>(plan, first, count, offset);
         default:
-            return colour_pieces_of<Isa, 0, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, 0, false>(plan, first, count, offset);
     }
 }
 
 template <class Isa>
 inline void plain_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                         std::uint64_t offset) {
-    in_pieces(plan, first, count, offset, plain_pieces<Isa>);
+    in_pieces(plan, first, count, offset, pieces<Isa, false>);
 }
 template <class Isa>
 inline void colour_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                          std::uint64_t offset) {
-    in_pieces(plan, first, count, offset, colour_pieces<Isa>);
+    in_pieces(plan, first, count, offset, pieces<Isa, true>);
 }
 
 // The routine of a kernel built on these algorithms for the plan: the default

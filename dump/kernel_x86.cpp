@@ -68,6 +68,21 @@ struct ssse3_isa {
     [[gnu::target("ssse3")]] static void store(char* p, __m128i v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     }
+    // The hex digits of 16 bytes, high then low digit of each byte, by a
+    // table lookup per nibble: digits 0-15 (bytes 0-7) and 16-31.
+    struct digit_pairs {
+        __m128i low, high;
+    };
+    [[gnu::target("ssse3")]] static digit_pairs digits_of(const unsigned char* b) {
+        const __m128i x = load(b);
+        const __m128i nibble = _mm_set1_epi8(0x0f);
+        const __m128i digits = load(hex_digits);
+        const __m128i high_digits =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        return {_mm_unpacklo_epi8(high_digits, low_digits),
+                _mm_unpackhi_epi8(high_digits, low_digits)};
+    }
     [[gnu::target("ssse3")]] static __m128i shuffled(const hex16_store& s, __m128i low,
                                                      __m128i high) {
         return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, load(s.from_low.data())),
@@ -82,14 +97,7 @@ struct ssse3_isa {
     // Both digits of every byte by a table lookup per nibble, then each
     // digit shuffled into its place among the spaces.
     [[gnu::target("ssse3")]] static char* hex16(char* p, const unsigned char* b) {
-        const __m128i x = load(b);
-        const __m128i nibble = _mm_set1_epi8(0x0f);
-        const __m128i digits = load(hex_digits);
-        const __m128i high_digits =
-            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
-        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
-        const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // bytes 0-7
-        const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // bytes 8-15
+        const auto [low, high] = digits_of(b);
         // The first store takes digits of bytes 0-7 only, the last two those
         // of bytes 8-15 only.
         store(p, spaced(low, hex16_stores[0].from_low, hex16_stores[0]));
@@ -191,14 +199,7 @@ struct ssse3_isa {
     // set gives 0).
     [[gnu::target("ssse3")]] static char* hex_piece(char* p, const unsigned char* b,
                                                     const piece_layout& piece) {
-        const __m128i x = load(b);
-        const __m128i nibble = _mm_set1_epi8(0x0f);
-        const __m128i digits = load(hex_digits);
-        const __m128i high_digits =
-            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
-        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
-        const __m128i low = _mm_unpacklo_epi8(high_digits, low_digits);   // digits 0-15
-        const __m128i high = _mm_unpackhi_epi8(high_digits, low_digits);  // digits 16-31
+        const auto [low, high] = digits_of(b);
         for (int r = 0; r < 4; ++r) {
             const __m128i from = load(piece.hex_from.data() + 16 * r);
             // Lanes 0-15 keep their index below 0x80, the rest go above it.
@@ -407,18 +408,11 @@ struct avx512_isa : ssse3_isa {
     // The hex columns of a piece by one permute of its 32 digits.
     [[gnu::target(ZELK_AVX512)]] static char* hex_piece(char* p, const unsigned char* b,
                                                         const piece_layout& piece) {
-        const __m128i x = load(b);
-        const __m128i nibble = _mm_set1_epi8(0x0f);
-        const __m128i digits = load(hex_digits);
-        const __m128i high_digits =
-            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
-        const __m128i low_digits = _mm_shuffle_epi8(digits, _mm_and_si128(x, nibble));
+        const auto [low, high] = digits_of(b);
         // Digits 0-31 in lanes 0-31 and again above; a space lane's index
         // (space_lane) has its top bit set and is masked off. (The masked
         // broadcast: GCC 12 warns about the unmasked one.)
-        const __m512i all = _mm512_maskz_broadcast_i64x4(
-            0xff, _mm256_set_m128i(_mm_unpackhi_epi8(high_digits, low_digits),
-                                   _mm_unpacklo_epi8(high_digits, low_digits)));
+        const __m512i all = _mm512_maskz_broadcast_i64x4(0xff, _mm256_set_m128i(high, low));
         static_assert(space_lane >= 0x80);
         const __m512i from = table(piece.hex_from.data());
         _mm512_storeu_si512(

@@ -143,26 +143,19 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     // A group space per group; per byte an escape and a pair or glyph; the
     // overrun of the last fixed-size store; the line end.
     const std::size_t worst = groups + k * (plan.tables.longest_escape + 3) + short_escape_size + 8;
-    constexpr std::size_t pad_in_place = 64;  // blank columns laid out in place
-    if (max_offset_field + worst + pad_in_place > output_reserve_limit) {
+    if (max_offset_field + worst + blanks_in_place > output_reserve_limit) {
         write_line_piecewise(plan, bytes, k, offset);
         return;
     }
     const std::uint64_t blank = plan.width - k;
     const std::uint64_t blank_groups = group_starts(k, plan.width, group);
-    // Blank columns up to pad_in_place are laid out within the reserve.
+    // Blank columns up to blanks_in_place are laid out within the reserve.
     auto pad = [](char* p, std::uint64_t count) {
-        if (count <= pad_in_place) {
-            std::memset(p, ' ', pad_in_place);
-            return p + count;
-        }
-        output_commit(p);
-        output_spaces(count);
-        return output_reserve(pad_in_place);
+        return output_blanks(p, count, blanks_in_place);
     };
     unsigned last = no_slot;
 
-    char* p = output_reserve(max_offset_field + worst + pad_in_place);
+    char* p = output_reserve(max_offset_field + worst + blanks_in_place);
     p += offset_field(p, offset);
     const escapes e = !plan.colour                ? escapes::none
                       : plan.tables.short_escapes ? escapes::short_copies
@@ -173,7 +166,7 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
     p = pad(p, 3 * blank + blank_groups + 1);
     output_commit(p);
 
-    p = output_reserve(worst + pad_in_place);
+    p = output_reserve(worst + blanks_in_place);
     p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : text_columns<escapes::any_length>(p, plan, bytes, k, last);

@@ -62,3 +62,23 @@ inline char* output_reserve(std::size_t size) {
 inline void output_commit(char* filled_to) {
     output_detail::pos = filled_to;
 }
+
+// Spaces up to this many are laid out within a reserve by output_blanks.
+inline constexpr std::size_t blanks_in_place = 64;
+
+// `count` spaces at p, within a reservation that leaves blanks_in_place
+// bytes from p: in place when few, else through the output path, after
+// which `room` bytes are reserved afresh; returns where the output goes on.
+inline char* output_blanks(char* p, std::uint64_t count, std::size_t room) {
+    if (count <= 2) {
+        std::memcpy(p, "  ", 2);
+        return p + count;
+    }
+    if (count <= blanks_in_place) {
+        std::memset(p, ' ', blanks_in_place);
+        return p + count;
+    }
+    output_commit(p);
+    output_spaces(count);
+    return output_reserve(room);
+}
