@@ -468,7 +468,8 @@ template <std::size_t Pieces>
     // piece becomes j + 64d, for a two-table permute of high and low digits.
     static_assert(Pieces * piece_bytes <= window_bytes);
     __m512i hex_from[Pieces], hex_spaces[Pieces];
-    __mmask64 digit_lanes[Pieces];
+    __mmask64 digit_lanes[Pieces], text_space_lanes[Pieces], text_lanes[Pieces];
+    std::size_t hex_size[Pieces];
     for (std::size_t m = 0; m < pieces; ++m) {
         const __m512i from = isa::table(shape.piece[m].hex_from.data());
         digit_lanes[m] = ~_mm512_movepi8_mask(from);
@@ -476,6 +477,9 @@ template <std::size_t Pieces>
             _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(from, 1), _mm512_set1_epi8(0x3f)),
                             _mm512_slli_epi16(_mm512_and_si512(from, _mm512_set1_epi8(1)), 6));
         hex_spaces[m] = isa::table(shape.piece[m].hex_spaces.data());
+        hex_size[m] = shape.piece[m].hex_size;
+        text_space_lanes[m] = shape.piece[m].text_space_lanes;
+        text_lanes[m] = shape.piece[m].text_lanes;
     }
     const __m512i text_from = isa::table(window_glyph_lanes.data());
     const __m512i nibble = _mm512_set1_epi8(0x0f);
@@ -519,7 +523,7 @@ template <std::size_t Pieces>
                         p, _mm512_or_si512(
                                _mm512_maskz_permutex2var_epi8(digit_lanes[m], high, hex_at[m], low),
                                hex_spaces[m]));
-                    p += shape.piece[m].hex_size;
+                    p += hex_size[m];
                     hex_at[m] = _mm512_add_epi8(hex_at[m], line_step);
                 }
                 // A line as wide as the layout has no blank columns: between the
@@ -533,9 +537,9 @@ template <std::size_t Pieces>
                             _mm512_maskz_permutex2var_epi8(window_first_second, first_plane,
                                                            text_at[m], second_plane),
                             _mm512_maskz_permutexvar_epi8(window_third, text_at[m], third_plane)),
-                        shape.piece[m].text_space_lanes, _mm512_set1_epi8(' '));
+                        text_space_lanes[m], _mm512_set1_epi8(' '));
                     const __mmask64 kept =
-                        _mm512_test_epi8_mask(laid_out, laid_out) & shape.piece[m].text_lanes;
+                        _mm512_test_epi8_mask(laid_out, laid_out) & text_lanes[m];
                     _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, laid_out));
                     p += _mm_popcnt_u64(kept);
                     text_at[m] = _mm512_add_epi8(text_at[m], line_step);

@@ -177,40 +177,58 @@ void write_line_piecewise(const line_plan& plan, const unsigned char* bytes, std
 
 namespace {
 
+// How two lines of the same size are compared: lines of up to 32 bytes as a
+// few overlapping words, without a call.
+enum class compare_by { bytes, words4, words8, words16 };
+
+constexpr compare_by comparison_for(std::size_t k) {
+    if (k < 4 || k > 32) return compare_by::bytes;
+    if (k < 8) return compare_by::words4;
+    return k <= 16 ? compare_by::words8 : compare_by::words16;
+}
+
+template <compare_by How>
+inline bool same_bytes(const unsigned char* a, const unsigned char* b, std::size_t k) {
+    auto word = [](const unsigned char* p, std::size_t at, std::size_t size) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p + at, size);
+        return w;
+    };
+    auto differ = [&](std::size_t at, std::size_t size) {
+        return word(a, at, size) ^ word(b, at, size);
+    };
+    if constexpr (How == compare_by::words4) return (differ(0, 4) | differ(k - 4, 4)) == 0;
+    if constexpr (How == compare_by::words8) return (differ(0, 8) | differ(k - 8, 8)) == 0;
+    if constexpr (How == compare_by::words16)
+        return (differ(0, 8) | differ(8, 8) | differ(k - 16, 8) | differ(k - 8, 8)) == 0;
+    return std::memcmp(a, b, k) == 0;
+}
+
 // Whether a line of `k` bytes repeats the last printed line, of `previous_size`
 // bytes at `previous` (none when nullptr).
 inline bool repeats(const unsigned char* previous, std::size_t previous_size,
                     const unsigned char* line, std::size_t k) {
     if (previous == nullptr || previous_size != k) return false;
-    if (k > 32) return std::memcmp(previous, line, k) == 0;
-    // Up to 32 bytes as overlapping words, without a call.
-    auto word = [](const unsigned char* b, std::size_t at, std::size_t size) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, b + at, size);
-        return w;
-    };
-    if (k > 16)
-        return ((word(previous, 0, 8) ^ word(line, 0, 8)) |
-                (word(previous, 8, 8) ^ word(line, 8, 8)) |
-                (word(previous, k - 16, 8) ^ word(line, k - 16, 8)) |
-                (word(previous, k - 8, 8) ^ word(line, k - 8, 8))) == 0;
-    if (k >= 8)
-        return (word(previous, 0, 8) ^ word(line, 0, 8)) == 0 &&
-               (word(previous, k - 8, 8) ^ word(line, k - 8, 8)) == 0;
-    if (k >= 4)
-        return (word(previous, 0, 4) ^ word(line, 0, 4)) == 0 &&
-               (word(previous, k - 4, 4) ^ word(line, k - 4, 4)) == 0;
-    return std::memcmp(previous, line, k) == 0;
+    switch (comparison_for(k)) {
+        case compare_by::words4:
+            return same_bytes<compare_by::words4>(previous, line, k);
+        case compare_by::words8:
+            return same_bytes<compare_by::words8>(previous, line, k);
+        case compare_by::words16:
+            return same_bytes<compare_by::words16>(previous, line, k);
+        default:
+            return same_bytes<compare_by::bytes>(previous, line, k);
+    }
 }
 
-// The end of a run of whole lines of `step` bytes (`Step` where it is a
-// constant) that starts before `end`: the first line from `end` on that
-// repeats the one before it, or the last whole line of the chunk.
-template <std::size_t Step>
+// The end of a run of whole lines of `step` bytes that starts before `end`:
+// the first line from `end` on that repeats the one before it, or the end
+// of the last whole line of the chunk. The comparison is chosen once.
+template <compare_by How>
 inline std::size_t unlike_run(const unsigned char* chunk, std::size_t end, std::size_t size,
                               std::size_t step) {
-    const std::size_t k = Step == 0 ? step : Step;
-    while (end + k <= size && !repeats(chunk + end - k, k, chunk + end, k)) end += k;
+    while (end + step <= size && !same_bytes<How>(chunk + end - step, chunk + end, step))
+        end += step;
     return end;
 }
 
@@ -353,21 +371,20 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
             continue;
         }
         // A run of whole lines, each unlike the one before it, goes to the
-        // kernel at once. The common line sizes are spelled out so that
-        // their comparison is inlined with no test of the size.
+        // kernel at once.
         std::size_t end = i + step;
-        switch (step) {
-            case 8:
-                end = unlike_run<8>(chunk, end, size, step);
+        switch (comparison_for(step)) {
+            case compare_by::words4:
+                end = unlike_run<compare_by::words4>(chunk, end, size, step);
                 break;
-            case 16:
-                end = unlike_run<16>(chunk, end, size, step);
+            case compare_by::words8:
+                end = unlike_run<compare_by::words8>(chunk, end, size, step);
                 break;
-            case 32:
-                end = unlike_run<32>(chunk, end, size, step);
+            case compare_by::words16:
+                end = unlike_run<compare_by::words16>(chunk, end, size, step);
                 break;
             default:
-                end = unlike_run<0>(chunk, end, size, step);
+                end = unlike_run<compare_by::bytes>(chunk, end, size, step);
         }
         const std::size_t lines = (end - i) / step;
         plan.routine(plan, line, lines, offset + i);
