@@ -105,8 +105,14 @@ inline char* items_spaced_n(char* p, const char* items, const std::uint16_t* fro
 }
 inline char* items_spaced(char* p, const char* items, const std::uint16_t* from,
                           const unsigned char* grow, std::size_t n, std::uint16_t spaces) {
-    if (n == 16) return items_spaced_n<16>(p, items, from, grow, n, spaces);
-    return items_spaced_n<0>(p, items, from, grow, n, spaces);
+    switch (n) {
+        case 16:
+            return items_spaced_n<16>(p, items, from, grow, n, spaces);
+        case 8:
+            return items_spaced_n<8>(p, items, from, grow, n, spaces);
+        default:
+            return items_spaced_n<0>(p, items, from, grow, n, spaces);
+    }
 }
 inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
                        std::uint16_t spaces) {
