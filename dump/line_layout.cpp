@@ -346,8 +346,12 @@ line_plan make_line_plan(const dump_settings& s, const line_kernel* kernel) {
     return plan;
 }
 
-void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
-                 std::size_t size, std::uint64_t offset) {
+namespace {
+
+// write_lines with the comparison of whole lines chosen for their size.
+template <compare_by How>
+void cut_chunk(const line_plan& plan, repeat_state& r, const unsigned char* chunk, std::size_t size,
+               std::uint64_t offset) {
     const std::size_t step = plan.line_bytes;
     // The line to compare with: the last printed one, or a line equal to it.
     const unsigned char* previous = r.no_previous ? nullptr : r.previous.data();
@@ -359,7 +363,10 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
         if (repeats(previous, previous_size, line, k)) {
             if (!marked) output_write(marker_line);
             marked = true;
+            // It and the whole lines after it that repeat it too.
             i += k;
+            if (k == step)
+                while (i + step <= size && same_bytes<How>(previous, chunk + i, step)) i += step;
             continue;
         }
         marked = false;
@@ -372,22 +379,8 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
         }
         // A run of whole lines, each unlike the one before it, goes to the
         // kernel at once.
-        std::size_t end = i + step;
-        switch (comparison_for(step)) {
-            case compare_by::words4:
-                end = unlike_run<compare_by::words4>(chunk, end, size, step);
-                break;
-            case compare_by::words8:
-                end = unlike_run<compare_by::words8>(chunk, end, size, step);
-                break;
-            case compare_by::words16:
-                end = unlike_run<compare_by::words16>(chunk, end, size, step);
-                break;
-            default:
-                end = unlike_run<compare_by::bytes>(chunk, end, size, step);
-        }
-        const std::size_t lines = (end - i) / step;
-        plan.routine(plan, line, lines, offset + i);
+        const std::size_t end = unlike_run<How>(chunk, i + step, size, step);
+        plan.routine(plan, line, (end - i) / step, offset + i);
         previous = chunk + end - step;
         i = end;
     }
@@ -396,4 +389,20 @@ void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* ch
     r.previous_size = previous_size;
     r.no_previous = previous == nullptr;
     r.marked = marked;
+}
+
+}  // namespace
+
+void write_lines(const line_plan& plan, repeat_state& r, const unsigned char* chunk,
+                 std::size_t size, std::uint64_t offset) {
+    switch (comparison_for(plan.line_bytes)) {
+        case compare_by::words4:
+            return cut_chunk<compare_by::words4>(plan, r, chunk, size, offset);
+        case compare_by::words8:
+            return cut_chunk<compare_by::words8>(plan, r, chunk, size, offset);
+        case compare_by::words16:
+            return cut_chunk<compare_by::words16>(plan, r, chunk, size, offset);
+        default:
+            return cut_chunk<compare_by::bytes>(plan, r, chunk, size, offset);
+    }
 }
