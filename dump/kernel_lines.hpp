@@ -371,6 +371,59 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
     }
 }
 
+// Coloured lines of up to eight bytes, two at a time: one colour_columns16
+// covers both, and then the second line's first column, which it compared
+// with the first line's last byte, is worked out again: its hex item always
+// starts with its escape, and its glyph's escape is due where its class
+// differs from its own line's last byte.
+template <class Isa>
+inline void colour_pairs(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
+    const kernel_tables& t = plan.tables;
+    const line_shape<1> shape(plan);
+    const piece_layout& piece = shape.piece[0];
+    const std::size_t k = shape.line_bytes;
+    const char* const hex_items = t.hex_items.front().data();
+    const char* const glyph_items = t.glyph_items.front().data();
+    offset_fields fields;
+    colour_columns at;
+    const std::size_t batch = std::max<std::size_t>(2, batch_room / shape.room) & ~std::size_t{1};
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; l += 2) {
+            const unsigned char* line = first + l * k;
+            const std::size_t lines = l + 1 < batch_end ? 2 : 1;
+            Isa::colour_columns16(at, t, line, no_slot, slots[line[k - 1]]);
+            if (lines == 2) {
+                const unsigned char b = line[k];
+                const unsigned slot = slots[b];
+                const std::size_t size = t.escape_size[slot];
+                const bool text_change = slot != slots[line[2 * k - 1]];
+                at.hex_from[k] = static_cast<std::uint16_t>(b * item_size);
+                at.hex_grow[k] = static_cast<unsigned char>(size + 3);
+                at.text_from[k] =
+                    static_cast<std::uint16_t>(b * item_size + (text_change ? 0 : size));
+                at.text_grow[k] =
+                    static_cast<unsigned char>((text_change ? size : 0) + glyphs[b].size);
+            }
+            for (std::size_t i = 0; i < lines; ++i) {
+                const std::size_t c = i * k;
+                p = offset_field(p, fields, offset + (l + i) * k);
+                p = items_spaced(p, hex_items, at.hex_from + c, at.hex_grow + c, k,
+                                 piece.hex_space_before);
+                std::memcpy(p, "  ", 2);
+                p += shape.middle_spaces;
+                p = items_spaced(p, glyph_items, at.text_from + c, at.text_grow + c, k,
+                                 piece.text_space_before);
+                std::memcpy(p, "\033[m\n", 4);
+                p += 4;
+            }
+        }
+        output_commit(p);
+    }
+}
+
 // Whole lines of any layout from pieces, plain or coloured, through the
 // instance for the plan's piece count where there is one.
 template <class Isa, bool Colour, std::size_t Pieces, bool Wide>
@@ -385,6 +438,9 @@ template <class Isa, bool Colour>
 inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                    std::uint64_t offset) {
     if (plan.width > chunk_size) return pieces_of<Isa, Colour, 0, true>(plan, first, count, offset);
+    if constexpr (Colour)
+        if (plan.line_bytes <= piece_bytes / 2)
+            return colour_pairs<Isa>(plan, first, count, offset);
     switch (plan.tables.pieces) {
         case 1:
             return pieces_of<Isa, Colour, 1, false>(plan, first, count, offset);
