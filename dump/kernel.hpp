@@ -14,6 +14,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "dump/byte_class.hpp"
@@ -120,6 +121,17 @@ struct kernel_tables {
     std::uint64_t middle_spaces = 0;
     std::uint64_t tail_spaces = 0;
 };
+
+// Splices in the escape of `slot` when it differs from the slot last
+// selected: the fixed-size copy is always made (short_escape_size bytes of
+// room at p), and kept only when due, so that mixed data costs no
+// mispredicted branches. Plain output has escape sizes 0.
+inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigned& last) {
+    std::memcpy(p, t.escape[slot].data(), short_escape_size);
+    p += t.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
+    last = slot;
+    return p;
+}
 
 // Where each column's item starts in the plan's hex and glyph items (its
 // escape skipped unless the class changes there) and how far it moves the

@@ -72,16 +72,6 @@ inline char* line16_plain(char* p, const unsigned char* b) {
     return p + 1;
 }
 
-// Splices in the escape of `slot` when it differs from the slot last
-// selected: the fixed-size copy is always made, and kept only when due,
-// so that mixed data costs no mispredicted branches.
-inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigned& last) {
-    std::memcpy(p, t.escape[slot].data(), short_escape_size);
-    p += t.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
-    last = slot;
-    return p;
-}
-
 // The columns of up to 16 bytes from escape items (`items`, with each
 // column's start and advance as worked out by Isa::colour_columns16), with a
 // space before each column whose bit is set in `spaces`. The space after a

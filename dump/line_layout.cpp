@@ -9,18 +9,7 @@
 
 namespace {
 
-// Splices in the escape of `slot` when it differs from the slot last
-// selected: the fixed-size copy is always made, and kept only when due,
-// so that mixed data costs no mispredicted branches. Plain output has escape
-// sizes 0.
-inline char* colour_step_short(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
-    std::memcpy(p, plan.tables.escape[slot].data(), short_escape_size);
-    p += plan.tables.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
-    last = slot;
-    return p;
-}
-
-// The same for escapes of any length.
+// Splices in an escape of any length where the class changes.
 inline char* colour_step_long(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
     if (slot == last) return p;
     last = slot;
@@ -64,8 +53,8 @@ inline char* grouped_columns(char* p, std::size_t k, std::uint64_t group, Column
 enum class escapes { none, short_copies, any_length };
 
 template <escapes e>
-inline char* colour_step(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
-    if constexpr (e == escapes::short_copies) return colour_step_short(p, plan, slot, last);
+inline char* escape_step(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    if constexpr (e == escapes::short_copies) return colour_step(p, plan.tables, slot, last);
     if constexpr (e == escapes::any_length) return colour_step_long(p, plan, slot, last);
     return p;
 }
@@ -75,7 +64,7 @@ char* hex_columns(char* p, const line_plan& plan, const unsigned char* bytes, st
                   unsigned& last) {
     return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
         const unsigned char b = bytes[j];
-        q = colour_step<e>(q, plan, slots[b], last);
+        q = escape_step<e>(q, plan, slots[b], last);
         std::memcpy(q, hex_pairs[b].data(), 4);
         return q + 3;
     });
@@ -86,7 +75,7 @@ char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, s
                    unsigned& last) {
     return grouped_columns(p, k, plan.group_size, [&](char* q, std::size_t j) {
         const unsigned char b = bytes[j];
-        q = colour_step<e>(q, plan, slots[b], last);
+        q = escape_step<e>(q, plan, slots[b], last);
         std::memcpy(q, &glyphs[b], 4);
         return q + glyphs[b].size;
     });
