@@ -458,9 +458,8 @@ inline void colour_lines(const line_plan& plan, const unsigned char* first, std:
 template <lines_routine plain16, lines_routine colour16, lines_routine plain_any,
           lines_routine colour_any>
 lines_routine routine_for_plan(const line_plan& plan) {
-    const bool default_layout = plan.width == 16 && plan.group_size == 8;
-    if (!plan.colour) return default_layout ? plain16 : plain_any;
-    if (default_layout && plan.tables.short_escapes) return colour16;
+    if (!plan.colour) return plan.default_layout ? plain16 : plain_any;
+    if (plan.default_layout && plan.tables.short_escapes) return colour16;
     return plan.tables.escape_items ? colour_any : nullptr;
 }
 

@@ -29,9 +29,8 @@ static_assert(default_line_isa<portable_isa>);
 }
 
 lines_routine portable_routine(const line_plan& plan) {
-    const bool default_layout = plan.width == 16 && plan.group_size == 8;
-    if (default_layout && !plan.colour) return plain16;
-    if (default_layout && plan.tables.short_escapes) return colour16;
+    if (plan.default_layout && !plan.colour) return plain16;
+    if (plan.default_layout && plan.tables.short_escapes) return colour16;
     return write_lines_generic;
 }
 

@@ -621,8 +621,7 @@ bool has_avx512() {
 // Plain lines of other layouts that fit a window are laid out a window at a
 // time.
 lines_routine avx512_routine(const line_plan& plan) {
-    const bool default_layout = plan.width == 16 && plan.group_size == 8;
-    if (!plan.colour && !default_layout && plan.line_bytes <= window_bytes)
+    if (!plan.colour && !plan.default_layout && plan.line_bytes <= window_bytes)
         return avx512_plain_window;
     return routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>(plan);
 }

@@ -321,6 +321,8 @@ line_plan make_line_plan(const dump_settings& s, const line_kernel* kernel) {
     plan.group_size = s.group_size;
     plan.colour = s.colour;
     plan.line_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(s.width, chunk_size));
+    plan.default_layout =
+        s.width == dump_settings{}.width && s.group_size == dump_settings{}.group_size;
     plan.colour_text = class_colours;
     plan_escapes(plan);
     plan_pieces(plan);

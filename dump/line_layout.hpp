@@ -21,6 +21,9 @@ struct line_plan {
     std::uint64_t group_size = 8;
     bool colour = true;
     std::size_t line_bytes = 16;  // bytes of a whole line: the width, at most a chunk
+    // The default width and group size, which kernels lay out by their own
+    // routines.
+    bool default_layout = true;
     std::array<std::string_view, class_count> colour_text{};
     // The kernel that lays out whole lines, or nullptr where the generic
     // layout does.
