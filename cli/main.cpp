@@ -97,14 +97,12 @@ int main(int argc, char* argv[]) {
             const char* path = argv[i];
             const std::string name = shown_name(path);
             std::FILE* stream = std::fopen(path, "r");
-            if (stream == nullptr) {
-                warn("%s", name.c_str());
-                skipped = true;
-                continue;
-            }
-            if (is_directory(stream)) {
+            if (stream != nullptr && is_directory(stream)) {
                 std::fclose(stream);
+                stream = nullptr;
                 errno = EISDIR;
+            }
+            if (stream == nullptr) {
                 warn("%s", name.c_str());
                 skipped = true;
                 continue;
