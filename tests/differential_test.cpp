@@ -283,12 +283,11 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
     if (!kernel.cpu_has())
         GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
     // The default layout, lines of up to 8 bytes (laid out two at a time),
-    // of one piece, two pieces and more, and wider than a chunk.
+    // of one piece, two pieces and more.
     const struct {
         std::uint64_t width, group;
-    } layouts[] = {{16, 8}, {16, 4},  {1, 0},  {2, 1},  {3, 0},   {5, 2},
-                   {7, 3},  {8, 4},   {8, 0},  {12, 5}, {15, 0},  {17, 8},
-                   {24, 8}, {32, 16}, {33, 0}, {48, 8}, {100, 8}, {1100, 8}};
+    } layouts[] = {{16, 8}, {16, 4}, {1, 0},  {2, 1},  {3, 0},   {5, 2},  {7, 3},  {8, 4},  {8, 0},
+                   {12, 5}, {15, 0}, {17, 8}, {24, 8}, {32, 16}, {33, 0}, {48, 8}, {100, 8}};
     int served = 0;
     for (const auto& layout : layouts) {
         const auto dumps = class_change_dumps(std::min<std::size_t>(layout.width, chunk_size));
