@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -205,6 +206,119 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
                                  << colour << ", offset " << offset << ", size " << bytes.size());
                     ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
                                             reference_lines(bytes, offset, s)));
+                }
+            }
+        }
+    }
+    EXPECT_GT(served, 0) << "the " << kernel.name << " kernel serves no layout";
+}
+
+namespace {
+
+// Puts the class colours back as they were when it was made.
+class colours_restored {
+  public:
+    ~colours_restored() { class_colours = saved_; }
+
+  private:
+    std::array<std::string_view, class_count> saved_ = class_colours;
+};
+
+// Lines whose class changes at every column: for each column, lines of one
+// class with that column in another (so the text block's first column
+// changes class against the hex block's last one where the column is the
+// last or the first), then a line of printable bytes only, one that changes
+// class at every column and one of a single class. Lines of a dump that
+// spans chunks would shift against the chunks, so the lines come in groups
+// that fit a chunk, one dump each.
+std::vector<std::string> class_change_dumps(std::size_t line) {
+    // Bytes of each class with glyphs of one, two and three bytes.
+    static const std::vector<std::vector<unsigned char>> samples = {
+        {0x00}, {0x01, 0x0a, 0x1f}, {0x41, 0x7e, 0x20}, {0x80, 0xe9, 0x7f, 0x81}, {0xff}};
+    auto byte = [](std::size_t slot, std::size_t at) {
+        return static_cast<char>(samples[slot][at % samples[slot].size()]);
+    };
+    std::vector<std::size_t> columns;
+    for (std::size_t c = 0; c < line; ++c)
+        if (line <= 48 || c < 18 || c % 31 == 0 || c + 18 > line) columns.push_back(c);
+    std::vector<std::string> lines;
+    for (std::size_t c : columns) {
+        // Two of the twenty ordered pairs of classes per column, all of them
+        // over ten columns.
+        for (std::size_t n = 2 * c % 20; n < 2 * c % 20 + 2; ++n) {
+            const std::size_t outer = n / 4, inner = (outer + 1 + n % 4) % class_count;
+            std::string l;
+            for (std::size_t j = 0; j < line; ++j) l += byte(j == c ? inner : outer, j + n);
+            lines.push_back(l);
+        }
+    }
+    std::string printable, every, single;
+    for (std::size_t j = 0; j < line; ++j) {
+        printable += byte(2, j);
+        every += byte(j % class_count, j / class_count);
+        single += byte(3, j);
+    }
+    lines.insert(lines.end(), {printable, every, single});
+    std::vector<std::string> dumps;
+    const std::size_t per_dump = std::max<std::size_t>(1, chunk_size / line);
+    for (std::size_t l = 0; l < lines.size(); l += per_dump) {
+        std::string bytes;
+        for (std::size_t m = l; m < lines.size() && m < l + per_dump; ++m) bytes += lines[m];
+        dumps.push_back(bytes);
+    }
+    return dumps;
+}
+
+}  // namespace
+
+// Colour texts of every length across the kernels' limits: escapes laid out
+// within a line's precomputed items, as fixed-size copies, and of any length.
+// Every class gets its own text of the length, or one class does and the
+// others keep their defaults.
+TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
+    const auto kernels = line_kernels();
+    const line_kernel& kernel =
+        **std::find_if(kernels.begin(), kernels.end(),
+                       [&](const line_kernel* k) { return k->name == GetParam(); });
+    if (!kernel.cpu_has())
+        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    // The default layout, lines of up to 8 bytes (laid out two at a time),
+    // of one piece, two pieces and more.
+    const struct {
+        std::uint64_t width, group;
+    } layouts[] = {{16, 8}, {16, 4}, {1, 0},  {2, 1},  {3, 0},   {5, 2},  {7, 3},  {8, 4},  {8, 0},
+                   {12, 5}, {15, 0}, {17, 8}, {24, 8}, {32, 16}, {33, 0}, {48, 8}, {100, 8}};
+    int served = 0;
+    for (const auto& layout : layouts) {
+        const auto dumps = class_change_dumps(std::min<std::size_t>(layout.width, chunk_size));
+        for (std::size_t length = 0; length <= 34; ++length) {
+            for (bool one_class : {false, true}) {
+                const colours_restored restored;
+                std::array<std::string, class_count> texts;
+                for (std::size_t slot = 0; slot < class_count; ++slot) {
+                    // Digits from 1 up, one per class, so that no two are equal.
+                    if (one_class && slot != length % class_count) continue;
+                    for (std::size_t i = 0; i < length; ++i)
+                        texts[slot] += static_cast<char>('1' + (slot + i) % 9);
+                    class_colours[slot] = texts[slot];
+                }
+                dump_settings s;
+                s.width = layout.width;
+                s.group_size = layout.group;
+                const line_plan plan = make_line_plan(s, &kernel);
+                if (plan.kernel == &kernel) {
+                    ++served;
+                    std::uint64_t offset = 0xfff0;
+                    for (const std::string& bytes : dumps) {
+                        SCOPED_TRACE(::testing::Message()
+                                     << "width " << s.width << ", group " << s.group_size
+                                     << ", colour texts of " << length << " bytes"
+                                     << (one_class ? " in one class" : "") << ", offset "
+                                     << offset);
+                        ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan),
+                                                reference_lines(bytes, offset, s)));
+                        offset += bytes.size();
+                    }
                 }
             }
         }

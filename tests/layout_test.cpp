@@ -1,6 +1,7 @@
 // Line layout and the dump loop, rendered into memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
 #include "tests/in_memory.hpp"
+#include "tests/reference_layout.hpp"
 
 namespace {
 
@@ -24,6 +26,10 @@ std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings
 
 std::string dump(const std::string& bytes, dump_settings s) {
     return dump_in_memory(bytes, s);
+}
+
+const unsigned char* bytes_of(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
 }
 
 dump_settings plain() {
@@ -163,6 +169,50 @@ TEST(DumpLoop, ShortLineIsNoRepeatOfALongerOne) {
               "    0000 61 61 61 61 aaaa\n"
               "    0004 61          a   \n");
     EXPECT_EQ(dump(std::string(8, 'a'), plain(4, 0)), "    0000 61 61 61 61 aaaa\n       *\n");
+}
+
+// Lines of every size class that the repeat test compares its own way (up
+// to 3 bytes, 4 to 7, 8 to 16, 17 to 32, and more): a line equal to the last
+// printed one collapses, and one that differs from it in a single byte,
+// whichever, is printed.
+TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeat) {
+    for (std::uint64_t width :
+         {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 20, 24, 31, 32, 33, 40, 64, 100, 200}) {
+        const dump_settings s = plain(width, 8);
+        const std::size_t k = std::min<std::size_t>(width, chunk_size);
+        std::string a;
+        for (std::size_t j = 0; j < k; ++j) a += static_cast<char>('a' + j % 26);
+        const std::string a_line = reference_line(bytes_of(a), k, 0, s);
+        for (std::size_t at = 0; at < k; ++at) {
+            std::string b = a;
+            b[at] = static_cast<char>(b[at] ^ 0x20);
+            const std::string expected = a_line + "       *\n" +
+                                         reference_line(bytes_of(b), k, 2 * k, s) + "       *\n" +
+                                         reference_line(bytes_of(a), k, 4 * k, s);
+            ASSERT_EQ(dump(a + a + b + b + a, s), expected) << "width " << width << ", byte " << at;
+        }
+    }
+}
+
+// The same for the short lines at the end of a chunk, which are compared
+// only with a short line of the same size: the end of the chunk before.
+TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeatOfAShortLine) {
+    for (std::size_t tail : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 24, 32, 33, 40}) {
+        const dump_settings s = plain(chunk_size - tail, 8);
+        const std::string whole(chunk_size - tail, 'x');
+        std::string a;
+        for (std::size_t j = 0; j < tail; ++j) a += static_cast<char>('a' + j % 26);
+        const std::string head = reference_line(bytes_of(whole), whole.size(), 0, s) +
+                                 reference_line(bytes_of(a), tail, whole.size(), s);
+        ASSERT_EQ(dump(whole + a + a, s), head + "       *\n") << "a short line of " << tail;
+        for (std::size_t at = 0; at < tail; ++at) {
+            std::string b = a;
+            b[at] = static_cast<char>(b[at] ^ 0x20);
+            ASSERT_EQ(dump(whole + a + b, s),
+                      head + reference_line(bytes_of(b), tail, chunk_size, s))
+                << "a short line of " << tail << ", byte " << at;
+        }
+    }
 }
 
 TEST(DumpLoop, EmptyInputWritesNothing) {
