@@ -43,6 +43,18 @@ bool is_directory(std::FILE* stream) {
     return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Standard output, when it is a regular file. An input that is that same
+// file would be read while its own dump is appended to it, and grow for as
+// long as the disk has room.
+struct stat output_file;
+bool output_is_file = false;
+
+bool is_output_file(int fd) {
+    struct stat input;
+    return output_is_file && fstat(fd, &input) == 0 && S_ISREG(input.st_mode) &&
+           input.st_dev == output_file.st_dev && input.st_ino == output_file.st_ino;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -75,11 +87,17 @@ int main(int argc, char* argv[]) {
              static_cast<unsigned long long>(max_width));
 
     const auto colour_copy = apply_colour_variable();
+    output_is_file = fstat(STDOUT_FILENO, &output_file) == 0 && S_ISREG(output_file.st_mode);
 
     const int operands = argc - optind;
     bool skipped = false;  // an operand was reported and left out; the run fails
     if (operands == 0) {
-        dump_stream(stdin, "(stdin)");
+        if (is_output_file(STDIN_FILENO)) {
+            warnx("%s: input file is output file", "(stdin)");
+            skipped = true;
+        } else {
+            dump_stream(stdin, "(stdin)");
+        }
     } else {
         for (int i = optind; i < argc; ++i) {
             std::FILE* stream = std::fopen(argv[i], "r");
@@ -96,6 +114,12 @@ int main(int argc, char* argv[]) {
             name[name_length] = '\0';
             if (stream == nullptr) {
                 warn("%s", name);
+                skipped = true;
+                continue;
+            }
+            if (is_output_file(fileno(stream))) {
+                std::fclose(stream);
+                warnx("%s: input file is output file", name);
                 skipped = true;
                 continue;
             }

@@ -224,6 +224,54 @@ TEST(Cli, NamesShowAsUtf8WithoutControls) {
     for (const auto& c : cases) expect_run(c, dir.path);
 }
 
+// "zelk f >> f" would read its own dump as it appends it, for as long as
+// the disk has room.
+TEST(Cli, InputThatIsTheOutputFileIsSkipped) {
+    const std::string hello = "Hello, world!\n";
+    struct {
+        const char* name;
+        std::vector<std::string> args;
+        bool stdin_is_output;
+        std::string appended, err;
+    } const cases[] = {
+        {"only operand", {"-p", "out"}, false, "", "zelk: out: input file is output file\n"},
+        {"first of two",
+         {"-p", "out", "ab"},
+         false,
+         "\n====> ab <====\n" + ab_plain,
+         "zelk: out: input file is output file\n"},
+        {"between two",
+         {"-p", "ab", "out", "ab"},
+         false,
+         "====> ab <====\n" + ab_plain + "\n====> ab <====\n" + ab_plain,
+         "zelk: out: input file is output file\n"},
+        // The same file under another name, shown as names are.
+        {"hard link",
+         {"-p", "ab", "link\x1b"},
+         false,
+         "====> ab <====\n" + ab_plain,
+         "zelk: link?: input file is output file\n"},
+        {"a range", {"-p", "-r", "1-", "out"}, false, "", "zelk: out: input file is output file\n"},
+        {"standard input", {"-p"}, true, "", "zelk: (stdin): input file is output file\n"},
+    };
+    for (const auto& c : cases) {
+        temp_dir dir;
+        const std::string out = dir.write("out", hello);
+        dir.write("ab", "AB");
+        ASSERT_EQ(link(out.c_str(), (dir.path + "/link\x1b").c_str()), 0);
+        zelk_call call;
+        call.args = c.args;
+        call.cwd = dir.path;
+        call.stdout_path = out;
+        call.append_stdout = true;
+        if (c.stdin_is_output) call.stdin_path = out;
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(read_file(out), hello + c.appended) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        EXPECT_EQ(r.status, 1) << c.name;
+    }
+}
+
 // A real read error on a named file still ends the run, and its message
 // shows the name the same way.
 TEST(Cli, ReadErrorOnAFileIsFatal) {

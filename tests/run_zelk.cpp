@@ -141,7 +141,8 @@ zelk_run run_zelk(const zelk_call& call) {
             out = out_fds[1];
             close(out_fds[0]);
         } else {
-            out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            out = open(out_path.c_str(),
+                       O_WRONLY | O_CREAT | (call.append_stdout ? O_APPEND : O_TRUNC), 0644);
         }
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);

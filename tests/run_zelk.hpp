@@ -23,6 +23,7 @@ struct zelk_call {
     std::string cwd;               // working directory; empty for the current one
     std::string stdin_path;        // read stdin from here instead of `input`
     std::string stdout_path;       // write stdout here instead of capturing it
+    bool append_stdout = false;    // open stdout_path for appending, as ">>" does
     std::size_t input_repeat = 1;  // a piped `input` is written this many times
     bool ignore_sigpipe = false;   // start zelk with SIGPIPE ignored, as some parents do
     // When set, standard output is a pipe and this reads it from the given
