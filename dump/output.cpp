@@ -37,9 +37,14 @@ void widen_pipe() {
 #endif
 }
 
+// Set once the first write has widened the pipe, if output is one.
+bool pipe_widened = false;
+
 void write_stdout(const char* data, std::size_t size) {
-    static const bool widened = (widen_pipe(), true);
-    (void)widened;
+    if (!pipe_widened) {
+        pipe_widened = true;
+        widen_pipe();
+    }
     while (size > 0) {
         ssize_t n = ::write(STDOUT_FILENO, data, size);
         if (n < 0) {
