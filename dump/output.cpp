@@ -47,10 +47,11 @@ void write_stdout(const char* data, std::size_t size) {
     }
     while (size > 0) {
         ssize_t n = ::write(STDOUT_FILENO, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err(1, "stdout");
-        }
+        if (n < 0 && errno == EINTR) continue;
+        // A write that takes nothing leaves no error to report, and making
+        // it again would take nothing for ever: the device has no room.
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) err(1, "stdout");
         data += n;
         size -= static_cast<std::size_t>(n);
     }

@@ -10,6 +10,7 @@ struct zelk_run {
     std::string err;
     int status = -1;         // exit status, or 128 + signal number
     long peak_rss_kib = -1;  // peak resident memory of zelk, with measure_memory
+    long shim_changes = -1;  // with shim: how many reads and writes the shim changed
 };
 
 // How standard input reaches zelk.
@@ -34,6 +35,9 @@ struct zelk_call {
     // measured from the test process itself, the figure would start at the
     // size of the test process, which the forked child inherits.
     bool measure_memory = false;
+    // When set, zelk's reads and writes go through tests/io_shim.cpp, which
+    // misbehaves in this mode (see there).
+    std::string shim;
 };
 
 zelk_run run_zelk(const zelk_call& call);
