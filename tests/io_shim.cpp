@@ -1,12 +1,14 @@
-// Preloaded into zelk (LD_PRELOAD) in place of the system's write, to make
-// it misbehave the way a real device does only now and then. The variable
-// ZELK_SHIM chooses how:
+// Preloaded into zelk (LD_PRELOAD) in place of the system's read and write,
+// to make them misbehave the way a real device does only now and then. The
+// variable ZELK_SHIM chooses how:
 //   write-zero   the first write to standard output goes through; every later
 //                one takes nothing and returns 0
 //   write-short  the first write to standard output of two bytes or more
 //                takes all but its last byte
-// Each write it changes adds one byte to the file that ZELK_SHIM_LOG names,
-// so that a test can tell the shim was in the way at all.
+//   read-eintr   every other read fails with EINTR before reading anything,
+//                and the others return at most 1000 bytes
+// Each read or write it changes adds one byte to the file that ZELK_SHIM_LOG
+// names, so that a test can tell the shim was in the way at all.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -16,10 +18,15 @@
 
 namespace {
 
+using read_function = ssize_t (*)(int, void*, size_t);
 using write_function = ssize_t (*)(int, const void*, size_t);
 
 write_function real_write() {
     return reinterpret_cast<write_function>(dlsym(RTLD_NEXT, "write"));
+}
+
+read_function real_read() {
+    return reinterpret_cast<read_function>(dlsym(RTLD_NEXT, "read"));
 }
 
 bool mode_is(const char* mode) {
@@ -39,6 +46,7 @@ void log_change() {
 int writes_to_stdout = 0;
 int writes_without_progress = 0;
 bool shortened = false;
+unsigned long reads = 0;
 
 }  // namespace
 
@@ -59,4 +67,16 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
         return real_write()(fd, data, size - 1);
     }
     return real_write()(fd, data, size);
+}
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+    if (mode_is("read-eintr")) {
+        if (reads++ % 2 == 0) {
+            log_change();
+            errno = EINTR;
+            return -1;
+        }
+        if (size > 1000) size = 1000;
+    }
+    return real_read()(fd, buffer, size);
 }
