@@ -1,6 +1,6 @@
 // Fuzz target for the dumper. The first bytes choose the settings, the rest
-// is the input, read either from a file or through a pipe that cannot seek
-// and whose reads come back short while they wait for the writer.
+// is the input, read either from a file or through a pipe, which cannot
+// seek.
 //
 // Checked on every input: the plain dump decodes back to exactly the bytes
 // of the range (a marker line standing for copies of the line before it);
@@ -8,6 +8,7 @@
 // 1024-byte chunks counted from the range start; no printed line repeats the
 // one printed before it; the text block shows each byte's glyph; and the
 // coloured dump is the plain one with escapes added.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,8 @@ namespace {
 // endian), range size (2 bytes).
 constexpr std::size_t header_size = 7;
 constexpr std::uint64_t chunk_size = 1024;
+// What a pipe holds on Linux unless it is resized.
+constexpr std::size_t pipe_capacity = 64 * 1024;
 
 void check(bool ok, const char* what) {
     if (ok) return;
@@ -54,12 +57,14 @@ bool write_all(int fd, const unsigned char* data, std::size_t size, std::size_t 
     return true;
 }
 
-// The dumper reads a stream through its descriptor: the input is a
-// temporary file, or a pipe that a thread fills `step` bytes at a time.
+// The dumper reads a stream through its descriptor: the input is a file in
+// memory, or a pipe filled `step` bytes at a time.
 std::string dump(const unsigned char* input, std::size_t size, bool seekable, std::size_t step) {
     captured.clear();
     if (seekable) {
-        std::FILE* stream = std::tmpfile();
+        const int fd = memfd_create("dump_fuzz", 0);
+        check(fd >= 0, "cannot create the input file");
+        std::FILE* stream = fdopen(fd, "r");
         check(stream != nullptr, "cannot create the input file");
         check(write_all(fileno(stream), input, size, SIZE_MAX), "cannot write the input file");
         dump_stream(stream, "fuzz");
@@ -67,10 +72,18 @@ std::string dump(const unsigned char* input, std::size_t size, bool seekable, st
     } else {
         int fds[2];
         check(pipe(fds) == 0, "cannot make a pipe");
-        std::thread writer([&] {
-            write_all(fds[1], input, size, step);
+        // An input that the pipe holds is written before the dump begins;
+        // a longer one is fed by a thread as the dump reads it.
+        std::thread writer;
+        if (size <= pipe_capacity) {
+            check(write_all(fds[1], input, size, step), "cannot fill the pipe");
             close(fds[1]);
-        });
+        } else {
+            writer = std::thread([&] {
+                write_all(fds[1], input, size, step);
+                close(fds[1]);
+            });
+        }
         std::FILE* stream = fdopen(fds[0], "r");
         check(stream != nullptr, "cannot open the pipe");
         dump_stream(stream, "fuzz");
@@ -79,7 +92,7 @@ std::string dump(const unsigned char* input, std::size_t size, bool seekable, st
         while (read(fds[0], rest, sizeof rest) > 0) {
         }
         std::fclose(stream);
-        writer.join();
+        if (writer.joinable()) writer.join();
     }
     output_flush();
     return captured;
