@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "cli/colour_variable.hpp"
 #include "cli/range.hpp"
+#include "cli/shown_name.hpp"
 #include "dump/dump_stream.hpp"
 #include "dump/output.hpp"
 
@@ -43,16 +43,16 @@ bool is_directory(std::FILE* stream) {
     return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// A file name as headers and messages show it: control bytes (0x00 to 0x1F
-// and 0x7F) become '?', so that a name cannot move the cursor, recolour the
-// terminal or break a line. Other bytes pass unchanged.
-std::string shown_name(const char* path) {
-    std::string name = path;
-    for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) c = '?';
-    }
-    return name;
+// Standard output, when it is a regular file. An input that is that same
+// file would be read while its own dump is appended to it, and grow for as
+// long as the disk has room.
+struct stat output_file;
+bool output_is_file = false;
+
+bool is_output_file(int fd) {
+    struct stat input;
+    return output_is_file && fstat(fd, &input) == 0 && S_ISREG(input.st_mode) &&
+           input.st_dev == output_file.st_dev && input.st_ino == output_file.st_ino;
 }
 
 }  // namespace
@@ -87,34 +87,50 @@ int main(int argc, char* argv[]) {
              static_cast<unsigned long long>(max_width));
 
     const auto colour_copy = apply_colour_variable();
+    output_is_file = fstat(STDOUT_FILENO, &output_file) == 0 && S_ISREG(output_file.st_mode);
 
     const int operands = argc - optind;
     bool skipped = false;  // an operand was reported and left out; the run fails
     if (operands == 0) {
-        dump_stream(stdin, "(stdin)");
+        if (is_output_file(STDIN_FILENO)) {
+            warnx("%s: input file is output file", "(stdin)");
+            skipped = true;
+        } else {
+            dump_stream(stdin, "(stdin)");
+        }
     } else {
         for (int i = optind; i < argc; ++i) {
-            const char* path = argv[i];
-            const std::string name = shown_name(path);
-            std::FILE* stream = std::fopen(path, "r");
+            std::FILE* stream = std::fopen(argv[i], "r");
             if (stream != nullptr && is_directory(stream)) {
                 std::fclose(stream);
                 stream = nullptr;
                 errno = EISDIR;
             }
+            // Opened, the path is needed no more: the operand becomes, in
+            // place, the name that headers and messages show (never longer,
+            // so a name of any length fits). errno stays as it was.
+            char* const name = argv[i];
+            const std::size_t name_length = shown_name(name, std::strlen(name), name);
+            name[name_length] = '\0';
             if (stream == nullptr) {
-                warn("%s", name.c_str());
+                warn("%s", name);
+                skipped = true;
+                continue;
+            }
+            if (is_output_file(fileno(stream))) {
+                std::fclose(stream);
+                warnx("%s: input file is output file", name);
                 skipped = true;
                 continue;
             }
             if (operands >= 2) {
                 output_write(i == optind ? "====> " : "\n====> ");
                 output_write(settings.colour ? "\033[1m" : "");
-                output_write(name);
+                output_write(name, name_length);
                 output_write(settings.colour ? "\033[m" : "");
                 output_write(" <====\n");
             }
-            dump_stream(stream, name.c_str());
+            dump_stream(stream, name);
             std::fclose(stream);
         }
     }

@@ -5,7 +5,9 @@
 # is qemu-user, called directly with -L naming the target's loader and
 # libraries: no binfmt registration and no environment variable is needed.
 # ZELK_EMULATOR_ARGV0 is the emulator's option that sets the program's
-# argv[0], which the harness gives as "zelk".
+# argv[0], which the harness gives as "zelk"; ZELK_EMULATOR_SETENV its option
+# that sets a variable for the program and not for the emulator, through
+# which the harness preloads a library into the program.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_CXX_COMPILER ${zelk_triple}-g++)
 set(CMAKE_C_COMPILER ${zelk_triple}-gcc)  # GoogleTest's sources enable C
@@ -17,4 +19,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/${zelk_qemu} -L /usr/${zelk_triple})
   set(ZELK_EMULATOR_ARGV0 -0)
+  set(ZELK_EMULATOR_SETENV -E)
 endif()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "dump/line_layout.hpp"
@@ -22,30 +23,57 @@ namespace {
 // layout of their bytes.
 constexpr std::size_t read_block = 64 * chunk_size;
 
+// What one read_fully made of a request.
+struct read_result {
+    std::size_t count;  // bytes read: the whole request unless the input ended or a read failed
+    int error;          // errno of the read that failed, or 0
+};
+
+// Reads until `size` bytes have come, the input ends or a read fails; a read
+// interrupted by a signal is made again. A pipe or terminal hands over what
+// it holds, so its reads come back short; filled up to the request, every
+// chunk but the last is whole, and the lines of an input are laid out the
+// same however it arrives.
+read_result read_fully(int fd, unsigned char* buffer, std::size_t size) {
+    std::size_t count = 0;
+    while (count < size) {
+        const ssize_t n = ::read(fd, buffer + count, size - count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return {count, errno};
+        if (n == 0) break;
+        count += static_cast<std::size_t>(n);
+    }
+    return {count, 0};
+}
+
 }  // namespace
 
 void dump_stream(std::FILE* stream, const char* name) {
     const dump_settings& s = settings;
     unsigned char block[read_block];
 
-    // Unbuffered, a read asks the system for exactly what is wanted; the
-    // stream's own buffer would ask for whole blocks beyond it, and near the
-    // largest offset such a read fails instead of stopping at the end.
-    // Reads here are large anyway.
+    // The input is read through its descriptor, from where fseeko leaves
+    // it. Unbuffered, the stream reads nothing ahead when it seeks, so the
+    // descriptor is left exactly at the offset asked for.
     std::setvbuf(stream, nullptr, _IONBF, 0);
+    const int fd = fileno(stream);
+    bool ended = false;  // the input ended before the range did
 
     // Seek to the range start from the beginning of the input; what cannot
     // seek is skipped forward by reading.
     if (fseeko(stream, static_cast<off_t>(s.range_start), SEEK_SET) != 0) {
-        clearerr(stream);
         std::uint64_t remaining = static_cast<std::uint64_t>(s.range_start);
-        while (remaining != 0 && !std::feof(stream) && !std::ferror(stream)) {
-            std::size_t n =
-                std::fread(block, 1, std::min<std::uint64_t>(remaining, read_block), stream);
-            if (n == 0) break;
-            remaining -= n;
+        while (remaining != 0 && !ended) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(remaining, read_block));
+            const read_result r = read_fully(fd, block, want);
+            if (r.error != 0) {
+                errno = r.error;
+                output_fatal("(while seeking) %s", name);
+            }
+            remaining -= r.count;
+            ended = r.count < want;
         }
-        if (std::ferror(stream)) output_fatal("(while seeking) %s", name);
     }
 
     const bool bounded = s.range_end != -1;
@@ -61,7 +89,7 @@ void dump_stream(std::FILE* stream, const char* name) {
     repeat_state repeats;
     std::uint64_t consumed = 0;
 
-    while (!(bounded && consumed == length) && !std::feof(stream) && !std::ferror(stream)) {
+    while (!ended && !(bounded && consumed == length)) {
         std::size_t want = read_size;
         if (bounded)
             want = static_cast<std::size_t>(std::min<std::uint64_t>(length - consumed, read_size));
@@ -71,13 +99,18 @@ void dump_stream(std::FILE* stream, const char* name) {
             INT64_MAX - (static_cast<std::uint64_t>(s.range_start) + consumed);
         if (below_limit == 0) break;
         want = static_cast<std::size_t>(std::min<std::uint64_t>(want, below_limit));
-        const std::size_t n = std::fread(block, 1, want, stream);
+        const read_result r = read_fully(fd, block, want);
+        const std::size_t n = r.count;
         const std::uint64_t at = static_cast<std::uint64_t>(s.range_start) + consumed;
         for (std::size_t c = 0; c < n; c += chunk_size)
             write_lines(plan, repeats, block + c, std::min(chunk_size, n - c), at + c);
         consumed += n;
         if (interactive) output_flush();
+        // What came before a failed read is dumped first.
+        if (r.error != 0) {
+            errno = r.error;
+            output_fatal("(while reading) %s", name);
+        }
+        ended = n < want;
     }
-
-    if (std::ferror(stream)) output_fatal("(while reading) %s", name);
 }

@@ -26,5 +26,7 @@ inline constexpr std::uint64_t max_width = 1048576;
 extern dump_settings settings;
 
 // Writes the dump of `stream` under `settings`; `name` appears only in fatal
-// read messages. Ends the process on a read error.
+// read messages. Ends the process on a read error. The stream is positioned
+// with fseeko and read through its file descriptor, so it must have one (a
+// memory stream has none).
 void dump_stream(std::FILE* stream, const char* name);

@@ -37,15 +37,21 @@ void widen_pipe() {
 #endif
 }
 
+// Set once the first write has widened the pipe, if output is one.
+bool pipe_widened = false;
+
 void write_stdout(const char* data, std::size_t size) {
-    static const bool widened = (widen_pipe(), true);
-    (void)widened;
+    if (!pipe_widened) {
+        pipe_widened = true;
+        widen_pipe();
+    }
     while (size > 0) {
         ssize_t n = ::write(STDOUT_FILENO, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err(1, "stdout");
-        }
+        if (n < 0 && errno == EINTR) continue;
+        // A write that takes nothing leaves no error to report, and making
+        // it again would take nothing for ever: the device has no room.
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) err(1, "stdout");
         data += n;
         size -= static_cast<std::size_t>(n);
     }

@@ -1,6 +1,6 @@
 // Fuzz target for the dumper. The first bytes choose the settings, the rest
-// is the input, read from memory either as a seekable stream or as one that
-// cannot seek and returns short reads, like a pipe.
+// is the input, read either from a file or through a pipe, which cannot
+// seek.
 //
 // Checked on every input: the plain dump decodes back to exactly the bytes
 // of the range (a marker line standing for copies of the line before it);
@@ -8,6 +8,9 @@
 // 1024-byte chunks counted from the range start; no printed line repeats the
 // one printed before it; the text block shows each byte's glyph; and the
 // coloured dump is the plain one with escapes added.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
@@ -27,6 +31,8 @@ namespace {
 // endian), range size (2 bytes).
 constexpr std::size_t header_size = 7;
 constexpr std::uint64_t chunk_size = 1024;
+// What a pipe holds on Linux unless it is resized.
+constexpr std::size_t pipe_capacity = 64 * 1024;
 
 void check(bool ok, const char* what) {
     if (ok) return;
@@ -40,34 +46,55 @@ void capture(const char* data, std::size_t size) {
     captured.append(data, size);
 }
 
-// A memory stream without a seek function, whose reads return at most
-// `step` bytes.
-struct trickle {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t step;
-};
-
-ssize_t trickle_read(void* cookie, char* buffer, std::size_t size) {
-    auto* t = static_cast<trickle*>(cookie);
-    std::size_t n = std::min({size, t->size, t->step});
-    std::memcpy(buffer, t->data, n);
-    t->data += n;
-    t->size -= n;
-    return static_cast<ssize_t>(n);
+// Writes all `size` bytes in writes of at most `step` bytes.
+bool write_all(int fd, const unsigned char* data, std::size_t size, std::size_t step) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, std::min(size, step));
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
+// The dumper reads a stream through its descriptor: the input is a file in
+// memory, or a pipe filled `step` bytes at a time.
 std::string dump(const unsigned char* input, std::size_t size, bool seekable, std::size_t step) {
-    trickle t{input, size, step};
-    std::FILE* stream =
-        seekable
-            ? fmemopen(const_cast<unsigned char*>(input), size, "r")
-            : fopencookie(&t, "r", cookie_io_functions_t{trickle_read, nullptr, nullptr, nullptr});
-    check(stream != nullptr, "cannot open the memory stream");
     captured.clear();
-    dump_stream(stream, "fuzz");
+    if (seekable) {
+        const int fd = memfd_create("dump_fuzz", 0);
+        check(fd >= 0, "cannot create the input file");
+        std::FILE* stream = fdopen(fd, "r");
+        check(stream != nullptr, "cannot create the input file");
+        check(write_all(fileno(stream), input, size, SIZE_MAX), "cannot write the input file");
+        dump_stream(stream, "fuzz");
+        std::fclose(stream);
+    } else {
+        int fds[2];
+        check(pipe(fds) == 0, "cannot make a pipe");
+        // An input that the pipe holds is written before the dump begins;
+        // a longer one is fed by a thread as the dump reads it.
+        std::thread writer;
+        if (size <= pipe_capacity) {
+            check(write_all(fds[1], input, size, step), "cannot fill the pipe");
+            close(fds[1]);
+        } else {
+            writer = std::thread([&] {
+                write_all(fds[1], input, size, step);
+                close(fds[1]);
+            });
+        }
+        std::FILE* stream = fdopen(fds[0], "r");
+        check(stream != nullptr, "cannot open the pipe");
+        dump_stream(stream, "fuzz");
+        // A range can end before the input does; the writer finishes anyway.
+        char rest[4096];
+        while (read(fds[0], rest, sizeof rest) > 0) {
+        }
+        std::fclose(stream);
+        if (writer.joinable()) writer.join();
+    }
     output_flush();
-    std::fclose(stream);
     return captured;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/shown_name.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
@@ -118,6 +119,157 @@ TEST(Cli, ControlBytesOfNamesShowAsQuestionMarks) {
          1},
     };
     for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+TEST(ShownName, OnlyWellFormedCharactersThatAreNoControlsShow) {
+    const struct {
+        std::string name, shown;
+    } cases[] = {
+        {"", ""},
+        {"plain name.txt", "plain name.txt"},
+        {"\x1b[31m\n\x7f\t", "?[31m???"},
+        {std::string("a\0b", 3), "a?b"},
+        // UTF-8 of two, three and four bytes shows as it is.
+        {"caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x98\x80"},
+        // C1 controls in UTF-8 (U+009B is CSI, U+009D OSC), one '?' each;
+        // U+00A0 just above them is a character like any other.
+        {"b\xc2\x9b"
+         "2J",
+         "b?2J"},
+        {"\xc2\x9d"
+         "0;title\x07",
+         "?0;title?"},
+        {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},
+        // A C1 control as a raw byte, and Latin-1.
+        {"\x9b"
+         "31m",
+         "?31m"},
+        {"caf\xe9", "caf?"},
+        // Sequences cut short: each byte that begins none shows as '?'.
+        {"\xc3", "?"},
+        {"\xe2\x82", "??"},
+        {"\xe2\x82"
+         "A",
+         "??A"},
+        {"\xf0\x9f\x98", "???"},
+        {"\xe2\x28\xa1", "?(?"},
+        // Overlong forms, of '/' and of CSI; U+0800 and U+10000 are the
+        // smallest that need three and four bytes.
+        {"\xc0\xaf\xc1\xbf", "????"},
+        {"\xe0\x80\xaf", "???"},
+        {"\xe0\x82\x9b", "???"},
+        {"\xf0\x80\x80\xaf", "????"},
+        {"\xe0\xa0\x80\xf0\x90\x80\x80", "\xe0\xa0\x80\xf0\x90\x80\x80"},
+        // Surrogates, and the code points next to them.
+        {"\xed\xa0\x80", "???"},
+        {"\xed\xbf\xbf", "???"},
+        {"\xed\x9f\xbf\xee\x80\x80", "\xed\x9f\xbf\xee\x80\x80"},
+        // Above U+10FFFF, and U+10FFFF itself.
+        {"\xf4\x90\x80\x80", "????"},
+        {"\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
+        // Bytes that begin nothing anywhere.
+        {"\xf5\x80\x80\x80", "????"},
+        {"\xf8\xfc\xfe\xff", "????"},
+        {"\x80", "?"},
+        {"a\xbf"
+         "b",
+         "a?b"},
+    };
+    for (const auto& c : cases) {
+        std::string out(c.name.size(), '#');
+        out.resize(shown_name(c.name.data(), c.name.size(), out.data()));
+        EXPECT_EQ(out, c.shown) << testing::PrintToString(c.name);
+        std::string in_place = c.name;
+        in_place.resize(shown_name(in_place.data(), in_place.size(), in_place.data()));
+        EXPECT_EQ(in_place, c.shown) << testing::PrintToString(c.name) << " in place";
+    }
+}
+
+TEST(Cli, NamesShowAsUtf8WithoutControls) {
+    temp_dir dir;
+    const std::string csi =
+        "b\xc2\x9b"
+        "2J";
+    const std::string raw_csi =
+        "\x9b"
+        "31m";
+    const std::string latin1 = "caf\xe9";
+    const std::string utf8 = "caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x98\x80";
+    for (const std::string& name : {csi, raw_csi, latin1, utf8, std::string("ab")})
+        dir.write(name, "AB");
+
+    const std::vector<expected_run> cases = {
+        {"headers",
+         {"-p", csi, raw_csi, latin1, utf8},
+         "====> b?2J <====\n" + ab_plain + "\n====> ?31m <====\n" + ab_plain +
+             "\n====> caf? <====\n" + ab_plain + "\n====> " + utf8 + " <====\n" + ab_plain,
+         "",
+         0},
+        {"bold header",
+         {"ab", csi},
+         "====> \033[1mab\033[m <====\n" + ab_colour + "\n====> \033[1mb?2J\033[m <====\n" +
+             ab_colour,
+         "",
+         0},
+        {"warnings",
+         {"-p", "x" + csi, "x" + raw_csi, "x" + latin1, "x" + utf8},
+         "",
+         "zelk: xb?2J: No such file or directory\n"
+         "zelk: x?31m: No such file or directory\n"
+         "zelk: xcaf?: No such file or directory\n"
+         "zelk: x" +
+             utf8 + ": No such file or directory\n",
+         1},
+    };
+    for (const auto& c : cases) expect_run(c, dir.path);
+}
+
+// "zelk f >> f" would read its own dump as it appends it, for as long as
+// the disk has room.
+TEST(Cli, InputThatIsTheOutputFileIsSkipped) {
+    const std::string hello = "Hello, world!\n";
+    struct {
+        const char* name;
+        std::vector<std::string> args;
+        bool stdin_is_output;
+        std::string appended, err;
+    } const cases[] = {
+        {"only operand", {"-p", "out"}, false, "", "zelk: out: input file is output file\n"},
+        {"first of two",
+         {"-p", "out", "ab"},
+         false,
+         "\n====> ab <====\n" + ab_plain,
+         "zelk: out: input file is output file\n"},
+        {"between two",
+         {"-p", "ab", "out", "ab"},
+         false,
+         "====> ab <====\n" + ab_plain + "\n====> ab <====\n" + ab_plain,
+         "zelk: out: input file is output file\n"},
+        // The same file under another name, shown as names are.
+        {"hard link",
+         {"-p", "ab", "link\x1b"},
+         false,
+         "====> ab <====\n" + ab_plain,
+         "zelk: link?: input file is output file\n"},
+        {"a range", {"-p", "-r", "1-", "out"}, false, "", "zelk: out: input file is output file\n"},
+        {"standard input", {"-p"}, true, "", "zelk: (stdin): input file is output file\n"},
+    };
+    for (const auto& c : cases) {
+        temp_dir dir;
+        const std::string out = dir.write("out", hello);
+        dir.write("ab", "AB");
+        ASSERT_EQ(link(out.c_str(), (dir.path + "/link\x1b").c_str()), 0);
+        zelk_call call;
+        call.args = c.args;
+        call.cwd = dir.path;
+        call.stdout_path = out;
+        call.append_stdout = true;
+        if (c.stdin_is_output) call.stdin_path = out;
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(read_file(out), hello + c.appended) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        EXPECT_EQ(r.status, 1) << c.name;
+    }
 }
 
 // A real read error on a named file still ends the run, and its message

@@ -1,6 +1,9 @@
 #include "tests/in_memory.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <stdexcept>
 
 #include "dump/output.hpp"
 
@@ -24,7 +27,16 @@ std::string capture_output(const std::function<void()>& work) {
 std::string dump_in_memory(const std::string& input, const dump_settings& s) {
     settings = s;
     std::string out = capture_output([&] {
-        std::FILE* stream = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+        // The dumper reads a stream through its descriptor, so the input is
+        // a real file. It is written past the stream, which dump_stream is
+        // then the first to use.
+        std::FILE* stream = std::tmpfile();
+        if (stream == nullptr) throw std::runtime_error("tmpfile");
+        for (std::size_t done = 0; done < input.size();) {
+            const ssize_t n = write(fileno(stream), input.data() + done, input.size() - done);
+            if (n <= 0) throw std::runtime_error("writing the input file");
+            done += static_cast<std::size_t>(n);
+        }
         dump_stream(stream, "(memory)");
         std::fclose(stream);
     });

@@ -10,6 +10,6 @@
 // Runs `work` with the output path captured; returns what it wrote.
 std::string capture_output(const std::function<void()>& work);
 
-// The dump of `input` as a seekable stream under `s` (which is restored to
+// The dump of `input` as a seekable file under `s` (which is restored to
 // the defaults afterwards).
 std::string dump_in_memory(const std::string& input, const dump_settings& s);

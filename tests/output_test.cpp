@@ -1,5 +1,7 @@
 // Standard output that fails: a full device, a reader that goes away. No
 // output is lost without a word.
+#include "dump/output.hpp"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
@@ -84,5 +87,46 @@ TEST(Output, ReaderThatClosesEarly) {
         EXPECT_EQ(r.out.substr(0, 8), "====> bi") << c.ignore_sigpipe;
         EXPECT_EQ(r.err, c.err) << c.ignore_sigpipe;
         EXPECT_EQ(r.status, c.status) << c.ignore_sigpipe;
+    }
+}
+
+// Writes that the system takes only in part: what it did not take must be
+// written again, and a write that takes nothing at all is a full device, not
+// a reason to try for ever.
+TEST(Output, WritesTakenInPart) {
+    temp_dir dir;
+    // Several output buffers' worth of lines, none of them repeated.
+    const std::string input = distinct_bytes(1 << 16);
+    dir.write("in", input);
+    dump_settings plain;
+    plain.colour = false;
+    const std::string dump = reference_dump(input, plain);
+    ASSERT_GT(dump.size(), 2 * output_buffer_size);
+    {
+        // The first write goes through; the next takes nothing. What the
+        // first took (at most one buffer, the start of the dump) stays.
+        zelk_call call;
+        call.args = {"-p", "in"};
+        call.cwd = dir.path;
+        call.shim = "write-zero";
+        zelk_run r = run_zelk(call);
+        EXPECT_GT(r.shim_changes, 0);
+        EXPECT_GT(r.out.size(), 0u);
+        EXPECT_LE(r.out.size(), output_buffer_size);
+        EXPECT_TRUE(dump.compare(0, r.out.size(), r.out) == 0);
+        EXPECT_EQ(r.err, no_space);
+        EXPECT_EQ(r.status, 1);
+    }
+    {
+        // The first write leaves its last byte, which must follow.
+        zelk_call call;
+        call.args = {"-p", "in"};
+        call.cwd = dir.path;
+        call.shim = "write-short";
+        zelk_run r = run_zelk(call);
+        EXPECT_EQ(r.shim_changes, 1);
+        EXPECT_TRUE(r.out == dump) << r.out.size() << " bytes, not " << dump.size();
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
     }
 }

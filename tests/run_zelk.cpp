@@ -37,14 +37,17 @@ bool write_all(int fd, const std::string& bytes) {
 const std::vector<const char*> emulator = {ZELK_EMULATOR};
 
 // Appends to `argv` the words that start `binary` with `name` as its argv[0]
-// and returns the file to exec: the binary itself, or the emulator given the
-// binary and, where the emulator has an option for it, the name.
-const char* start(std::vector<char*>& argv, const char* binary, const char* name) {
+// and returns the file to exec: the binary itself, or the emulator given
+// `emulator_options`, the binary and, where the emulator has an option for
+// it, the name.
+const char* start(std::vector<char*>& argv, const char* binary, const char* name,
+                  const std::vector<const char*>& emulator_options = {}) {
     if (emulator.empty()) {
         argv.push_back(const_cast<char*>(name));
         return binary;
     }
     for (const char* word : emulator) argv.push_back(const_cast<char*>(word));
+    for (const char* word : emulator_options) argv.push_back(const_cast<char*>(word));
 #ifdef ZELK_EMULATOR_ARGV0
     argv.push_back(const_cast<char*>(ZELK_EMULATOR_ARGV0));
     argv.push_back(const_cast<char*>(name));
@@ -104,6 +107,25 @@ zelk_run run_zelk(const zelk_call& call) {
     if (call.read_stdout && pipe(out_fds) != 0) throw std::runtime_error("pipe");
 
     std::vector<std::string> env_strings = call.env;
+    const std::string shim_log = scratch.path + "/shim";
+    // The shim must reach zelk, not the emulator that runs it: an emulator
+    // such as qemu-user, itself a program of this machine, is given the
+    // variable for the program alone through its option for that. A
+    // target's own loader, or no emulator, takes it from the environment.
+    std::vector<const char*> emulator_options;
+    const std::string preload = "LD_PRELOAD=" + std::string(ZELK_IO_SHIM);
+    if (!call.shim.empty()) {
+#ifdef ZELK_EMULATOR_SETENV
+        emulator_options = {ZELK_EMULATOR_SETENV, preload.c_str()};
+#else
+        env_strings.push_back(preload);
+#endif
+        env_strings.push_back("ZELK_SHIM=" + call.shim);
+        env_strings.push_back("ZELK_SHIM_LOG=" + shim_log);
+        // AddressSanitizer refuses to run after a preloaded library unless
+        // told that this is meant.
+        env_strings.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    }
     std::vector<char*> argv;
     const char* program = nullptr;
     if (call.measure_memory) {
@@ -113,7 +135,7 @@ zelk_run run_zelk(const zelk_call& call) {
         argv.push_back(const_cast<char*>(emulator.empty() ? ZELK_BINARY : emulator[0]));
         start(argv, ZELK_BINARY, "zelk");
     } else {
-        program = start(argv, ZELK_BINARY, "zelk");
+        program = start(argv, ZELK_BINARY, "zelk", emulator_options);
     }
     for (const auto& a : call.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -141,7 +163,8 @@ zelk_run run_zelk(const zelk_call& call) {
             out = out_fds[1];
             close(out_fds[0]);
         } else {
-            out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            out = open(out_path.c_str(),
+                       O_WRONLY | O_CREAT | (call.append_stdout ? O_APPEND : O_TRUNC), 0644);
         }
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);
@@ -179,6 +202,7 @@ zelk_run run_zelk(const zelk_call& call) {
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     if (call.measure_memory)
         result.peak_rss_kib = std::strtol(read_file(rss_path).c_str(), nullptr, 10);
+    if (!call.shim.empty()) result.shim_changes = static_cast<long>(read_file(shim_log).size());
     return result;
 }
 

@@ -10,6 +10,7 @@ struct zelk_run {
     std::string err;
     int status = -1;         // exit status, or 128 + signal number
     long peak_rss_kib = -1;  // peak resident memory of zelk, with measure_memory
+    long shim_changes = -1;  // with shim: how many reads and writes the shim changed
 };
 
 // How standard input reaches zelk.
@@ -23,6 +24,7 @@ struct zelk_call {
     std::string cwd;               // working directory; empty for the current one
     std::string stdin_path;        // read stdin from here instead of `input`
     std::string stdout_path;       // write stdout here instead of capturing it
+    bool append_stdout = false;    // open stdout_path for appending, as ">>" does
     std::size_t input_repeat = 1;  // a piped `input` is written this many times
     bool ignore_sigpipe = false;   // start zelk with SIGPIPE ignored, as some parents do
     // When set, standard output is a pipe and this reads it from the given
@@ -33,6 +35,9 @@ struct zelk_call {
     // measured from the test process itself, the figure would start at the
     // size of the test process, which the forked child inherits.
     bool measure_memory = false;
+    // When set, zelk's reads and writes go through tests/io_shim.cpp, which
+    // misbehaves in this mode (see there).
+    std::string shim;
 };
 
 zelk_run run_zelk(const zelk_call& call);
