@@ -27,3 +27,4 @@ if(NOT left)
 endif()
 
 normalise_modes()
+stamp_times()

@@ -21,3 +21,4 @@ if(NOT left)
 endif()
 
 normalise_modes()
+stamp_times()

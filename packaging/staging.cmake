@@ -54,3 +54,16 @@ function(check_changelog file pattern)
                         "not an entry for version ${CPACK_PACKAGE_VERSION}")
   endif()
 endfunction()
+
+# Every staged file and directory gets the time SOURCE_DATE_EPOCH names
+# (packaging/source_date.cmake sets it). cpack gives that time to the Debian
+# package's members itself; rpmbuild only lowers later times to it, so a
+# file checked out before the last commit would keep its own.
+function(stamp_times)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${usr}/*")
+  execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" "${usr}" ${entries}
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "touch of the staged files failed: ${status}")
+  endif()
+endfunction()
