@@ -1,37 +1,21 @@
 # Run by cpack between installing into its staging directory and building the
 # package: turns a plain install into what a Debian package carries. The
-# manual page and the changelog are compressed with gzip -9n (no name or time
-# stamp, so the package is reproducible), the copyright and changelog go to
-# share/doc/zelk, and the zsh completion moves to the directory that Debian's
-# zsh searches for packaged completions.
+# manual page and the changelog are compressed with gzip -9n, the copyright
+# file (with the licence) takes the place of LICENSE in share/doc/zelk, the
+# changelog goes there too, and the zsh completion moves to the directory
+# that Debian's zsh searches for packaged completions.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
-
-set(usr "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
-set(packaging "${CPACK_ZELK_SOURCE_DIR}/packaging")
+include("${CMAKE_CURRENT_LIST_DIR}/staging.cmake")
 set(doc "${usr}/share/doc/zelk")
 
-# The changelog's newest entry must be the version being packaged.
-file(STRINGS "${packaging}/changelog" top LIMIT_COUNT 1)
-if(NOT top MATCHES "^zelk \\(${CPACK_PACKAGE_VERSION}\\) ")
-  message(FATAL_ERROR "packaging/changelog starts with '${top}', "
-                      "not an entry for version ${CPACK_PACKAGE_VERSION}")
-endif()
+check_changelog("${packaging}/changelog" "^zelk \\(${CPACK_PACKAGE_VERSION}\\) ")
 
-function(gzip_into source destination)
-  execute_process(COMMAND gzip -9n --stdout "${source}" OUTPUT_FILE "${destination}"
-                  RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "gzip -9n ${source} failed: ${status}")
-  endif()
-endfunction()
+strip_notes()
+compress_manual()
 
-set(page "${usr}/share/man/man1/zelk.1")
-gzip_into("${page}" "${page}.gz")
-file(REMOVE "${page}")
-
-file(MAKE_DIRECTORY "${doc}")
+file(REMOVE "${doc}/LICENSE")
 file(COPY_FILE "${packaging}/copyright" "${doc}/copyright")
 gzip_into("${packaging}/changelog" "${doc}/changelog.gz")
 
@@ -41,3 +25,6 @@ file(GLOB left "${usr}/share/zsh/site-functions/*")
 if(NOT left)
   file(REMOVE_RECURSE "${usr}/share/zsh/site-functions")
 endif()
+
+normalise_modes()
+stamp_times()

@@ -1,22 +1,42 @@
-# The manual page and the README state the release they describe; every
-# "zelk version X.Y.Z" in them (".Nm" and a line break in the page) must be
-# the project version, so that a release bump cannot leave them behind.
+# Every place that names the release must name the project version, so that
+# a release bump cannot leave one behind: each "zelk version X.Y.Z" in the
+# manual page (".Nm" and a line break there) and the README, the newest
+# entry of CHANGELOG.md, and the top entries of the Debian changelog and of
+# the RPM changelog (version-release, release 1).
 #
-# cmake -DVERSION=<project version> -DFILES=<file;file...> -P doc_version.cmake
-foreach(file IN LISTS FILES)
-  file(READ "${file}" text)
+# cmake -DVERSION=<project version> -DSOURCE_DIR=<source tree> -P doc_version.cmake
+function(expect file what found)
+  if(NOT "${found}" STREQUAL "${VERSION}")
+    if(found STREQUAL "")
+      set(found "no version")
+    endif()
+    message(SEND_ERROR "${file}: ${what} names ${found}, but the project is version ${VERSION}")
+  endif()
+endfunction()
+
+foreach(name IN ITEMS zelk.1 README.md)
+  file(READ "${SOURCE_DIR}/${name}" text)
   string(REGEX MATCHALL "(zelk|\\.Nm)[ \n]version [0-9]+\\.[0-9]+\\.[0-9]+" found "${text}")
-  set(stated "")
+  if(NOT found)
+    expect(${name} "the \"zelk version\" statement" "")
+  endif()
   foreach(entry IN LISTS found)
     string(REGEX REPLACE "^.*version " "" number "${entry}")
-    list(APPEND stated "${number}")
-  endforeach()
-  if(NOT stated)
-    message(SEND_ERROR "${file} does not state the version (${VERSION})")
-  endif()
-  foreach(entry IN LISTS stated)
-    if(NOT "${entry}" STREQUAL "${VERSION}")
-      message(SEND_ERROR "${file} states version ${entry}, but the project is version ${VERSION}")
-    endif()
+    expect(${name} "\"${entry}\"" "${number}")
   endforeach()
 endforeach()
+
+# The first "## [X.Y.Z]" heading; an "## [Unreleased]" section may stand
+# above it.
+file(STRINGS "${SOURCE_DIR}/CHANGELOG.md" headings REGEX "^## \\[[0-9]")
+list(GET headings 0 newest)
+string(REGEX REPLACE "^## \\[([^]]*)\\].*$" "\\1" number "${newest}")
+expect(CHANGELOG.md "the newest entry" "${number}")
+
+file(STRINGS "${SOURCE_DIR}/packaging/changelog" top LIMIT_COUNT 1)
+string(REGEX REPLACE "^zelk \\(([^)]*)\\) .*$" "\\1" number "${top}")
+expect(packaging/changelog "the top entry" "${number}")
+
+file(STRINGS "${SOURCE_DIR}/packaging/rpm_changelog" top LIMIT_COUNT 1)
+string(REGEX REPLACE "^\\*.* - ([^ ]*)-1$" "\\1" number "${top}")
+expect(packaging/rpm_changelog "the top entry" "${number}")

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a fresh prefix and checks what lands there: a
-# working bin/zelk, the manual page in share/man/man1, and the completions
-# where bash-completion, zsh and fish look under a prefix. bash-completion and
+# working bin/zelk, the manual page in share/man/man1, the licence in
+# share/doc/zelk, and the completions where bash-completion, zsh and fish
+# look under a prefix. bash-completion and
 # fish search share/ of each prefix in XDG_DATA_DIRS; where they are
 # installed, each is also asked to find zelk's completion there.
 #
@@ -30,6 +31,10 @@ actual=$(printf zelk | "$@" "$prefix/bin/zelk" -p -w 4 -g 0) || fail "installed 
 page=$prefix/share/man/man1/zelk.1
 [ -f "$page" ] || fail "no manual page $page"
 cmp -s "$page" "$source/zelk.1" || fail "$page differs from zelk.1"
+
+licence=$prefix/share/doc/zelk/LICENSE
+[ -f "$licence" ] || fail "no licence $licence"
+cmp -s "$licence" "$source/LICENSE" || fail "$licence differs from LICENSE"
 
 for pair in zelk.bash:bash-completion/completions/zelk _zelk:zsh/site-functions/_zelk \
     zelk.fish:fish/vendor_completions.d/zelk.fish; do
@@ -69,4 +74,4 @@ $prefix/share/fish/vendor_completions.d/zelk.fish"
     [ "$found" = "$expected" ] || fail "fish did not load zelk's completion: $found"
 fi
 
-echo "installed bin/zelk, share/man/man1/zelk.1 and the bash, zsh and fish completions"
+echo "installed bin/zelk, share/man/man1/zelk.1, share/doc/zelk/LICENSE and the bash, zsh and fish completions"

@@ -1,0 +1,69 @@
+# What the Debian and the RPM package scripts share: they work on the
+# staging directory that cpack installed into, before it is packed.
+
+set(usr "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+set(packaging "${CPACK_ZELK_SOURCE_DIR}/packaging")
+
+# gzip -9n: no name or time stamp in the compressed file.
+function(gzip_into source destination)
+  execute_process(COMMAND gzip -9n --stdout "${source}" OUTPUT_FILE "${destination}"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip -9n ${source} failed: ${status}")
+  endif()
+endfunction()
+
+# The manual page, compressed in place.
+function(compress_manual)
+  set(page "${usr}/share/man/man1/zelk.1")
+  gzip_into("${page}" "${page}.gz")
+  file(REMOVE "${page}")
+endfunction()
+
+# The executable without the compiler's version notes (.comment, and a bare
+# .note where one is made), which cpack's strip keeps and a package does not
+# need; the build ID and the ABI and property notes stay.
+function(strip_notes)
+  execute_process(COMMAND "${CPACK_ZELK_OBJCOPY}" --remove-section=.comment
+                          --remove-section=.note "${usr}/bin/zelk"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${CPACK_ZELK_OBJCOPY} on ${usr}/bin/zelk failed: ${status}")
+  endif()
+endfunction()
+
+# The modes do not depend on the umask or on the modes of the checkout:
+# directories and the program 0755, every other file 0644.
+function(normalise_modes)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${usr}/*")
+  foreach(entry IN LISTS entries)
+    if(IS_DIRECTORY "${entry}" OR entry STREQUAL "${usr}/bin/zelk")
+      file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    else()
+      file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()
+  endforeach()
+endfunction()
+
+# The changelog's newest entry must be the version being packaged.
+function(check_changelog file pattern)
+  file(STRINGS "${file}" top LIMIT_COUNT 1)
+  if(NOT top MATCHES "${pattern}")
+    message(FATAL_ERROR "${file} starts with '${top}', "
+                        "not an entry for version ${CPACK_PACKAGE_VERSION}")
+  endif()
+endfunction()
+
+# Every staged file and directory gets the time SOURCE_DATE_EPOCH names
+# (packaging/source_date.cmake sets it). cpack gives that time to the Debian
+# package's members itself; rpmbuild only lowers later times to it, so a
+# file checked out before the last commit would keep its own.
+function(stamp_times)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${usr}/*")
+  execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" "${usr}" ${entries}
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "touch of the staged files failed: ${status}")
+  endif()
+endfunction()
