@@ -22,11 +22,16 @@ namespace {
 // layout of their bytes.
 constexpr std::size_t read_block = 64 * chunk_size;
 
+// The read buffer, static rather than on the stack: with stack-clash
+// protection a 64 KiB frame is probed page by page at entry, which faults in
+// every page of it at each start, even to dump three bytes. Here a read
+// touches only the pages it fills.
+unsigned char block[read_block];
+
 }  // namespace
 
 void dump_stream(std::FILE* stream, const char* name) {
     const dump_settings& s = settings;
-    unsigned char block[read_block];
 
     // Unbuffered, a read asks the system for exactly what is wanted; the
     // stream's own buffer would ask for whole blocks beyond it, and near the
