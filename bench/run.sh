@@ -11,6 +11,7 @@
 #   BENCH_RSS_BIG=0    skip the 4 GiB streamed peak-memory measurement
 #   BENCH_LAYOUTS=0    skip the table of other layouts against the default one
 #   BENCH_LAYOUTS_ONLY=1  print only that table
+#   BENCH_START_RUNS   rounds of the start-up timing on a 3-byte file (default 500)
 #   BENCH_CACHE_DIR    where generated inputs are kept between runs
 #                      (default /tmp/zelk-bench-inputs)
 #
@@ -30,6 +31,7 @@ quick=${BENCH_QUICK:-0}
 layouts=${BENCH_LAYOUTS:-1}
 layouts_only=${BENCH_LAYOUTS_ONLY:-0}
 rss_big=${BENCH_RSS_BIG:-1}
+start_runs=${BENCH_START_RUNS:-500}
 cache_root=${BENCH_CACHE_DIR:-/tmp/zelk-bench-inputs}
 
 log() { printf '%s\n' "$*" >&2; }
@@ -41,6 +43,8 @@ die() {
 
 [[ $size_mib =~ ^[1-9][0-9]*$ ]] || die "BENCH_SIZE_MIB must be a positive integer, got '$size_mib'"
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "BENCH_RUNS must be a positive integer, got '$runs'"
+[[ $start_runs =~ ^[1-9][0-9]*$ ]] ||
+    die "BENCH_START_RUNS must be a positive integer, got '$start_runs'"
 size_bytes=$((size_mib * 1024 * 1024))
 
 # --- the binary under test ---------------------------------------------------
@@ -286,6 +290,61 @@ for name in "${inputs[@]}"; do
     time_input "$name" "$cache/$name"
 done
 
+# --- start-up ------------------------------------------------------------------------
+# On a few bytes the time is the program's start and exit: loading and
+# relocating its libraries, not the dump. Each command is started directly
+# (no shell) on a 3-byte file, output to /dev/null, in interleaved rounds;
+# the fastest run is the start on a machine at rest, the median what a busy
+# one gives.
+start_table=$work/start.md
+start_up() {
+    local file=$work/three-bytes
+    printf 'ab\n' >"$file"
+    python3 - "$zelk" "$file" "$start_runs" >"$start_table" <<'PY'
+import os, shutil, statistics, sys, time
+
+zelk, file, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+commands = {
+    "zelk -p": [zelk, "-p", file],
+    "zelk (colour)": [zelk, file],
+    "xxd": ["xxd", file],
+    "od -A x -t x1z -v": ["od", "-A", "x", "-t", "x1z", "-v", file],
+    "hexdump -C": ["hexdump", "-C", file],
+}
+commands = {k: [shutil.which(a[0]) or a[0], *a[1:]] for k, a in commands.items()
+            if os.path.isabs(a[0]) or shutil.which(a[0])}
+devnull = os.open(os.devnull, os.O_WRONLY)
+actions = [(os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)]
+keys = list(commands)
+times = {k: [] for k in keys}
+for round_ in range(runs + 10):  # the first 10 rounds warm the caches up
+    if round_ % 100 == 0:
+        print(f"  start-up: round {round_}/{runs + 10}", file=sys.stderr)
+    shift = round_ % len(keys)
+    for k in keys[shift:] + keys[:shift]:
+        start = time.perf_counter_ns()
+        pid = os.posix_spawn(commands[k][0], commands[k], os.environ, file_actions=actions)
+        _, status = os.waitpid(pid, 0)
+        elapsed = time.perf_counter_ns() - start
+        if os.waitstatus_to_exitcode(status) != 0:
+            sys.exit(f"start-up: {k} failed")
+        if round_ >= 10:
+            times[k].append(elapsed / 1e6)
+best = {k: min(times[k]) for k in keys}
+print(f"Start-up on a 3-byte file: fastest and median of {runs} interleaved runs,")
+print("each started directly and written to /dev/null:")
+print()
+print("| command | fastest ms | median ms | fastest over xxd's |")
+print("|---|--:|--:|--:|")
+for k in keys:
+    ratio = f"{best[k] / best['xxd']:.2f}" if "xxd" in best else "n/a"
+    print(f"| {k} | {best[k]:.3f} | {statistics.median(times[k]):.3f} | {ratio} |")
+PY
+}
+
+log "timing start-up on a 3-byte file"
+start_up
+
 # --- peak memory ---------------------------------------------------------------------
 # peak_rss_stream SIZE ARGS...: maximum resident set in KiB of zelk ARGS reading
 # SIZE bytes through a pipe, or n/a / failed. Repeating one random base64 line
@@ -463,6 +522,9 @@ for mode in ("plain", "colour"):
         met = "yes" if big <= small + 128 and max(big, small) < 4096 else "NO"
     print(f"| {mode} | {kib(small)} | {kib(big)} | {met} |")
 PY
+
+echo
+cat -- "$start_table"
 
 if [[ $layouts != 0 ]]; then
     log "timing other layouts"

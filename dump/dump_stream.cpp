@@ -46,11 +46,16 @@ read_result read_fully(int fd, unsigned char* buffer, std::size_t size) {
     return {count, 0};
 }
 
+// The read buffer, static rather than on the stack: with stack-clash
+// protection a 64 KiB frame is probed page by page at entry, which faults in
+// every page of it at each start, even to dump three bytes. Here a read
+// touches only the pages it fills.
+unsigned char block[read_block];
+
 }  // namespace
 
 void dump_stream(std::FILE* stream, const char* name) {
     const dump_settings& s = settings;
-    unsigned char block[read_block];
 
     // The input is read through its descriptor, from where fseeko leaves
     // it. Unbuffered, the stream reads nothing ahead when it seeks, so the

@@ -11,6 +11,21 @@
 #include <array>
 #include <cstring>
 
+#if __has_include(<sys/platform/x86.h>)
+// A C header: its functions return _Bool, which g++ maps to bool through
+// <stdbool.h> and clang++ does not.
+#include <stdbool.h>
+#ifndef _Bool
+#define _Bool bool
+#define zelk_bool_for_c_header
+#endif
+#include <sys/platform/x86.h>
+#ifdef zelk_bool_for_c_header
+#undef _Bool
+#undef zelk_bool_for_c_header
+#endif
+#endif
+
 #include "dump/kernel_lines.hpp"
 
 namespace {
@@ -607,6 +622,22 @@ static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa
 static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
               has_glyph_piece<avx512_isa>);
 
+// Where the C library says which features the CPU and the system support
+// (glibc's loader finds out at start, for its own string functions), that is
+// asked: __builtin_cpu_supports would link in libgcc's constructor, which
+// runs CPUID leaf after leaf at every start, each a trap to the hypervisor
+// on a virtual machine.
+#ifdef CPU_FEATURE_ACTIVE
+bool has_ssse3() {
+    return CPU_FEATURE_ACTIVE(SSSE3);
+}
+
+bool has_avx512() {
+    return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+           CPU_FEATURE_ACTIVE(AVX512VL) && CPU_FEATURE_ACTIVE(AVX512_VBMI) &&
+           CPU_FEATURE_ACTIVE(AVX512_VBMI2) && CPU_FEATURE_ACTIVE(POPCNT);
+}
+#else
 bool has_ssse3() {
     return __builtin_cpu_supports("ssse3");
 }
@@ -616,6 +647,7 @@ bool has_avx512() {
            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 }
+#endif
 
 // Coloured lines gain nothing from AVX-512: they take the SSSE3 routines.
 // Plain lines of other layouts that fit a window are laid out a window at a
