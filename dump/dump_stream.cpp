@@ -23,21 +23,29 @@ namespace {
 // layout of their bytes.
 constexpr std::size_t read_block = 64 * chunk_size;
 
+// The read buffer, static rather than on the stack: with stack-clash
+// protection a 64 KiB frame is probed page by page at entry, which faults in
+// every page of it at each start, even to dump three bytes. Here a read
+// touches only the pages it fills.
+unsigned char block[read_block];
+
 // What one read_fully made of a request.
 struct read_result {
     std::size_t count;  // bytes read: the whole request unless the input ended or a read failed
     int error;          // errno of the read that failed, or 0
 };
 
-// Reads until `size` bytes have come, the input ends or a read fails; a read
-// interrupted by a signal is made again. A pipe or terminal hands over what
-// it holds, so its reads come back short; filled up to the request, every
-// chunk but the last is whole, and the lines of an input are laid out the
-// same however it arrives.
-read_result read_fully(int fd, unsigned char* buffer, std::size_t size) {
+// Reads into `block` until `size` bytes have come, the input ends or a read
+// fails; a read interrupted by a signal is made again. A pipe or terminal
+// hands over what it holds, so its reads come back short; filled up to the
+// request, every chunk but the last is whole, and the lines of an input are
+// laid out the same however it arrives. Reading into the array itself, not
+// through a pointer passed in, lets the checked read of a hardened build
+// know the room left.
+read_result read_fully(int fd, std::size_t size) {
     std::size_t count = 0;
     while (count < size) {
-        const ssize_t n = ::read(fd, buffer + count, size - count);
+        const ssize_t n = ::read(fd, block + count, size - count);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return {count, errno};
         if (n == 0) break;
@@ -45,12 +53,6 @@ read_result read_fully(int fd, unsigned char* buffer, std::size_t size) {
     }
     return {count, 0};
 }
-
-// The read buffer, static rather than on the stack: with stack-clash
-// protection a 64 KiB frame is probed page by page at entry, which faults in
-// every page of it at each start, even to dump three bytes. Here a read
-// touches only the pages it fills.
-unsigned char block[read_block];
 
 }  // namespace
 
@@ -71,7 +73,7 @@ void dump_stream(std::FILE* stream, const char* name) {
         while (remaining != 0 && !ended) {
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(remaining, read_block));
-            const read_result r = read_fully(fd, block, want);
+            const read_result r = read_fully(fd, want);
             if (r.error != 0) {
                 errno = r.error;
                 output_fatal("(while seeking) %s", name);
@@ -104,7 +106,7 @@ void dump_stream(std::FILE* stream, const char* name) {
             INT64_MAX - (static_cast<std::uint64_t>(s.range_start) + consumed);
         if (below_limit == 0) break;
         want = static_cast<std::size_t>(std::min<std::uint64_t>(want, below_limit));
-        const read_result r = read_fully(fd, block, want);
+        const read_result r = read_fully(fd, want);
         const std::size_t n = r.count;
         const std::uint64_t at = static_cast<std::uint64_t>(s.range_start) + consumed;
         for (std::size_t c = 0; c < n; c += chunk_size)

@@ -1,5 +1,6 @@
-// Preloaded into zelk (LD_PRELOAD) in place of the system's read and write,
-// to make them misbehave the way a real device does only now and then. The
+// Preloaded into zelk (LD_PRELOAD) in place of the system's read (and its
+// checked form) and write, to make them misbehave the way a real device does
+// only now and then. The
 // variable ZELK_SHIM chooses how:
 //   write-zero   the first write to standard output goes through; every later
 //                one takes nothing and returns 0
@@ -79,4 +80,11 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
         if (size > 1000) size = 1000;
     }
     return real_read()(fd, buffer, size);
+}
+
+// A hardened build reads into a buffer of known room through the checked
+// form, which reaches the system without passing through read.
+extern "C" ssize_t __read_chk(int fd, void* buffer, size_t size, size_t room) {
+    if (size > room) abort();
+    return read(fd, buffer, size);
 }
