@@ -10,6 +10,9 @@
 //                and the others return at most 1000 bytes
 // Each read or write it changes adds one byte to the file that ZELK_SHIM_LOG
 // names, so that a test can tell the shim was in the way at all.
+// The shim defines read itself, which a fortified build's headers define
+// too (as a checking wrapper).
+#undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
