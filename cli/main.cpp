@@ -35,24 +35,26 @@ std::uint64_t count_argument(const char* text) {
     return static_cast<std::uint64_t>(std::strtol(text, nullptr, 10));
 }
 
-// A directory opens for reading but fails at the first read; told apart
-// right after opening, it is passed over like a file that fails to open
-// instead of ending the run. Other kinds of file are read as they come.
-bool is_directory(std::FILE* stream) {
-    struct stat info;
-    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Standard output, when it is a regular file. An input that is that same
 // file would be read while its own dump is appended to it, and grow for as
 // long as the disk has room.
 struct stat output_file;
 bool output_is_file = false;
 
-bool is_output_file(int fd) {
+// What an open input is, as far as the run cares, told by one fstat. A
+// directory opens for reading but fails at the first read; told apart right
+// after opening, it is passed over like a file that fails to open instead of
+// ending the run. Other kinds of file are read as they come.
+enum class input_kind { readable, directory, output_file };
+
+input_kind kind_of(int fd) {
     struct stat input;
-    return output_is_file && fstat(fd, &input) == 0 && S_ISREG(input.st_mode) &&
-           input.st_dev == output_file.st_dev && input.st_ino == output_file.st_ino;
+    if (fstat(fd, &input) != 0) return input_kind::readable;
+    if (S_ISDIR(input.st_mode)) return input_kind::directory;
+    if (output_is_file && S_ISREG(input.st_mode) && input.st_dev == output_file.st_dev &&
+        input.st_ino == output_file.st_ino)
+        return input_kind::output_file;
+    return input_kind::readable;
 }
 
 }  // namespace
@@ -92,7 +94,7 @@ int main(int argc, char* argv[]) {
     const int operands = argc - optind;
     bool skipped = false;  // an operand was reported and left out; the run fails
     if (operands == 0) {
-        if (is_output_file(STDIN_FILENO)) {
+        if (kind_of(STDIN_FILENO) == input_kind::output_file) {
             warnx("%s: input file is output file", "(stdin)");
             skipped = true;
         } else {
@@ -101,7 +103,9 @@ int main(int argc, char* argv[]) {
     } else {
         for (int i = optind; i < argc; ++i) {
             std::FILE* stream = std::fopen(argv[i], "r");
-            if (stream != nullptr && is_directory(stream)) {
+            const input_kind kind =
+                stream != nullptr ? kind_of(fileno(stream)) : input_kind::readable;
+            if (kind == input_kind::directory) {
                 std::fclose(stream);
                 stream = nullptr;
                 errno = EISDIR;
@@ -117,7 +121,7 @@ int main(int argc, char* argv[]) {
                 skipped = true;
                 continue;
             }
-            if (is_output_file(fileno(stream))) {
+            if (kind == input_kind::output_file) {
                 std::fclose(stream);
                 warnx("%s: input file is output file", name);
                 skipped = true;
