@@ -21,10 +21,7 @@ gzip_into("${packaging}/changelog" "${doc}/changelog.gz")
 
 file(MAKE_DIRECTORY "${usr}/share/zsh/vendor-completions")
 file(RENAME "${usr}/share/zsh/site-functions/_zelk" "${usr}/share/zsh/vendor-completions/_zelk")
-file(GLOB left "${usr}/share/zsh/site-functions/*")
-if(NOT left)
-  file(REMOVE_RECURSE "${usr}/share/zsh/site-functions")
-endif()
+remove_if_empty("${usr}/share/zsh/site-functions")
 
 normalise_modes()
 stamp_times()

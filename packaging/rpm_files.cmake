@@ -15,10 +15,7 @@ compress_manual()
 
 file(MAKE_DIRECTORY "${usr}/share/licenses/zelk")
 file(RENAME "${doc}/LICENSE" "${usr}/share/licenses/zelk/LICENSE")
-file(GLOB left "${doc}/*")
-if(NOT left)
-  file(REMOVE_RECURSE "${doc}")
-endif()
+remove_if_empty("${doc}")
 
 normalise_modes()
 stamp_times()

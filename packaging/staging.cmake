@@ -32,6 +32,14 @@ function(strip_notes)
   endif()
 endfunction()
 
+# A directory that the package's moves left empty goes too.
+function(remove_if_empty directory)
+  file(GLOB left "${directory}/*")
+  if(NOT left)
+    file(REMOVE_RECURSE "${directory}")
+  endif()
+endfunction()
+
 # The modes do not depend on the umask or on the modes of the checkout:
 # directories and the program 0755, every other file 0644.
 function(normalise_modes)
