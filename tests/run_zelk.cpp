@@ -110,8 +110,8 @@ zelk_run run_zelk(const zelk_call& call) {
     const std::string shim_log = scratch.path + "/shim";
     // The shim must reach zelk, not the emulator that runs it: an emulator
     // such as qemu-user, itself a program of this machine, is given the
-    // variable for the program alone through its option for that. A
-    // target's own loader, or no emulator, takes it from the environment.
+    // variable for the program alone through its option for that. Without
+    // an emulator, or one without such an option, it goes in the environment.
     std::vector<const char*> emulator_options;
     const std::string preload = "LD_PRELOAD=" + std::string(ZELK_IO_SHIM);
     if (!call.shim.empty()) {
