@@ -2,25 +2,9 @@
 // and lays out the rest.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 
-struct dump_settings {
-    std::uint64_t width = 16;      // bytes per line (-w); 1 to max_width
-    std::uint64_t group_size = 8;  // bytes per group, 0 for none (-g)
-    bool colour = true;            // write colour and bold escapes (-p turns it off)
-    std::int64_t range_start = 0;  // offset of the first byte to dump (-r)
-    std::int64_t range_end = -1;   // one past the last byte, -1 for the end of input (-r)
-};
-
-// Lines are cut from chunks of this size, counted from the range start: a
-// line never spans two chunks, whatever size the reads are, so a line never
-// holds more than one chunk and the rest of a wider line is blank columns.
-inline constexpr std::size_t chunk_size = 1024;
-
-// Widest line accepted.
-inline constexpr std::uint64_t max_width = 1048576;
+#include "dump/settings.hpp"
 
 // Process-wide settings, filled from the command line before the first dump.
 extern dump_settings settings;

@@ -18,8 +18,8 @@
 #include <span>
 
 #include "dump/byte_class.hpp"
-#include "dump/dump_stream.hpp"
 #include "dump/offset_field.hpp"
+#include "dump/settings.hpp"
 
 struct line_plan;
 

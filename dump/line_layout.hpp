@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "dump/byte_class.hpp"
-#include "dump/dump_stream.hpp"
 #include "dump/kernel.hpp"
+#include "dump/settings.hpp"
 
 // What laying out lines needs, worked out once per dump instead of once per
 // line.
