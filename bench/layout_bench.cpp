@@ -57,13 +57,14 @@ void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
         state.SkipWithError("this CPU lacks what the kernel needs");
         return;
     }
-    const line_plan plan = make_line_plan(s, kernel);
+    const line_plan plan = make_line_plan(s);
+    const lines_routine routine = choose_kernel(plan, kernel).routine;
     set_output_sink(discard);
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     for (auto _ : state) {
         repeat_state repeats;
         for (std::size_t c = 0; c < input.size(); c += chunk_size)
-            write_lines(plan, repeats, bytes + c, std::min(chunk_size, input.size() - c), c);
+            write_chunk(plan, routine, repeats, bytes + c, std::min(chunk_size, input.size() - c), c);
         output_flush();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
                     s.colour = colour;
                     // A kernel that leaves the layout to the generic one is
                     // not measured for it.
-                    if (kernel->cpu_has() && make_line_plan(s, kernel).kernel != kernel) continue;
+                    if (kernel->cpu_has() && choose_kernel(make_line_plan(s), kernel).kernel != kernel)
+                        continue;
                     const std::string name = std::string(l.name) +
                                              (colour ? "/colour/" : "/plain/") + kernel->name +
                                              "/" + input_name;

@@ -12,6 +12,7 @@
 #include "cli/range.hpp"
 #include "cli/shown_name.hpp"
 #include "dump/dump_stream.hpp"
+#include "dump/escapes.hpp"
 #include "dump/output.hpp"
 
 namespace {
@@ -129,9 +130,9 @@ int main(int argc, char* argv[]) {
             }
             if (operands >= 2) {
                 output_write(i == optind ? "====> " : "\n====> ");
-                output_write(settings.colour ? "\033[1m" : "");
+                output_write(settings.colour ? bold : "");
                 output_write(name, name_length);
-                output_write(settings.colour ? "\033[m" : "");
+                output_write(settings.colour ? reset : "");
                 output_write(" <====\n");
             }
             dump_stream(stream, name);

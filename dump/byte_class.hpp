@@ -30,11 +30,27 @@ inline constexpr std::array<std::string_view, 128> cp1252_glyphs = {
     "ð", "ñ", "ò", "ó", "ô", "õ", "ö", "÷", "ø", "ù", "ú", "û", "ü", "ý", "þ", "ÿ",  // 0xf0
 };
 
+// The characters the POSIX locale calls printable, which the program never
+// leaves: they show as themselves and make the printable class.
+inline constexpr unsigned char printable_first = 0x20;
+inline constexpr unsigned char printable_last = 0x7e;
+
+// Where each class after zero begins, in class order: a byte's class is the
+// number of these at or below it. 0x7f (DEL) begins high, and 0xff is a class
+// of its own. Every kernel that works classes out many bytes at a time uses
+// these.
+inline constexpr std::array<unsigned char, class_count - 1> class_starts = {
+    0x01,                 // low: control bytes
+    printable_first,      // printable
+    printable_last + 1,   // high
+    0xff,                 // all
+};
+
 constexpr byte_class class_of(unsigned char b) {
-    if (b == 0xff) return byte_class::all;
-    if (b == 0x00) return byte_class::zero;
-    if (b <= 0x1f) return byte_class::low;
-    if (b < 0x7f) return byte_class::printable;
+    if (b >= class_starts[3]) return byte_class::all;
+    if (b < class_starts[0]) return byte_class::zero;
+    if (b < class_starts[1]) return byte_class::low;
+    if (b < class_starts[2]) return byte_class::printable;
     return byte_class::high;
 }
 
@@ -42,11 +58,14 @@ inline std::string_view colour_of(unsigned char b) {
     return class_colours[static_cast<std::size_t>(class_of(b))];
 }
 
-// Below 0x80 the program runs in the POSIX locale, where exactly 0x20..0x7e
-// are printable.
+// What a byte shows as in the text block where it has no character.
+inline constexpr char dot_glyph = '.';
+
+// Below 0x80 a byte shows as itself where printable, else as dot_glyph.
 inline constexpr std::array<char, 128> ascii_glyphs = [] {
     std::array<char, 128> t{};
-    for (int b = 0; b < 128; ++b) t[b] = (b >= 0x20 && b < 0x7f) ? static_cast<char>(b) : '.';
+    for (int b = 0; b < 128; ++b)
+        t[b] = b >= printable_first && b <= printable_last ? static_cast<char>(b) : dot_glyph;
     return t;
 }();
 

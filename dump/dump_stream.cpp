@@ -93,6 +93,7 @@ void dump_stream(std::FILE* stream, const char* name) {
     const std::size_t read_size = interactive ? chunk_size : read_block;
 
     const line_plan plan = make_line_plan(s);
+    const lines_routine routine = choose_kernel(plan).routine;
     repeat_state repeats;
     std::uint64_t consumed = 0;
 
@@ -110,7 +111,7 @@ void dump_stream(std::FILE* stream, const char* name) {
         const std::size_t n = r.count;
         const std::uint64_t at = static_cast<std::uint64_t>(s.range_start) + consumed;
         for (std::size_t c = 0; c < n; c += chunk_size)
-            write_lines(plan, repeats, block + c, std::min(chunk_size, n - c), at + c);
+            write_chunk(plan, routine, repeats, block + c, std::min(chunk_size, n - c), at + c);
         consumed += n;
         if (interactive) output_flush();
         // What came before a failed read is dumped first.

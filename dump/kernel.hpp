@@ -1,27 +1,24 @@
 // The kernel interface. A kernel lays out runs of whole lines fast for the
 // layouts it serves; the line layout (line_layout.cpp) cuts chunks into
 // lines, tests for repeats and hands each run of lines to print to the
-// kernel chosen for the dump, or lays a line out itself by the generic path.
+// kernel chosen for the dump.
 //
 // Each CPU family has one file: kernel_portable.cpp (any CPU),
-// kernel_x86.cpp (x86-64, in target regions), kernel_arm64.cpp (NEON). The
-// table of kernels, best first and the portable one last, is in
-// kernel_table.cpp. Adding a kernel is one new file that defines a
-// `line_kernel`, one line in CMakeLists.txt and one row in that table.
+// kernel_x86.cpp (x86-64, one target region per instruction set),
+// kernel_arm64.cpp (NEON). The table of kernels, best first and the portable
+// one last, is in kernel_table.cpp. Adding a kernel is a `line_kernel`
+// defined in its family's file (or a new file, with its line in
+// CMakeLists.txt) and its row, with its declaration, in that table; the
+// tests run every kernel of the table.
 #pragma once
 
-#include <array>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
-#include "dump/byte_class.hpp"
+#include "dump/line_plan.hpp"
 #include "dump/offset_field.hpp"
-#include "dump/settings.hpp"
-
-struct line_plan;
 
 // Lays out `count` whole lines: plan.line_bytes bytes each, consecutive from
 // `first`, the first at `offset`. None of them is a repeat.
@@ -39,99 +36,27 @@ struct line_kernel {
 };
 
 // Every kernel built for this target, best first; the portable one, which
-// serves every plan and runs on any CPU, is last.
+// runs on any CPU, is last.
 std::span<const line_kernel* const> line_kernels();
 
-// The kernels of each family, for the table.
-extern const line_kernel portable_kernel;
+// The CPU families with kernels of their own on this target.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZELK_X86_KERNELS 1
-extern const line_kernel ssse3_kernel;
-extern const line_kernel avx512_kernel;
 #endif
 #if defined(__aarch64__) && defined(__ARM_NEON)
 #define ZELK_ARM64_KERNELS 1
-extern const line_kernel neon_kernel;
 #endif
 
-// An escape up to this size is copied as one fixed-size block, so that
-// splicing it in needs no branch on its length.
-inline constexpr std::size_t short_escape_size = 16;
-
-// Size of a precomputed escape-and-byte item of the coloured kernels.
-inline constexpr std::size_t item_size = 16;
-
-// Bytes a kernel takes at a time; a line is cut into pieces of this many
-// columns, the last one shorter where the line's bytes are not a multiple.
-inline constexpr std::size_t piece_bytes = 16;
-inline constexpr std::size_t max_pieces = (chunk_size + piece_bytes - 1) / piece_bytes;
-
-// Marks a space in the `from` lanes of a piece.
-inline constexpr unsigned char space_lane = 0xf0;
-
-// Where the output of one piece of a whole line comes from, for its columns
-// in the hex block and, when every byte of the line is below 0x80, in the
-// text block. A group space is laid out with the column after it; the text
-// block's space before column 0 goes with the block separator.
-struct piece_layout {
-    // Lanes of the piece's hex columns: a hex digit of the piece (2j the
-    // high and 2j + 1 the low digit of its byte j) or space_lane, then ' '
-    // in `hex_spaces`.
-    alignas(64) std::array<unsigned char, 64> hex_from;
-    alignas(64) std::array<char, 64> hex_spaces;
-    // Lanes of its text columns: glyph j of the piece or space_lane.
-    alignas(32) std::array<unsigned char, 32> text_from;
-    alignas(32) std::array<char, 32> text_spaces;
-    std::uint16_t hex_space_before;   // bit j: a group space before column j
-    std::uint16_t text_space_before;  // the same in the text block
-    std::uint8_t bytes;               // columns of the piece that hold bytes
-    std::uint8_t hex_size;            // bytes of its hex columns
-    std::uint8_t text_size;           // bytes of its text columns, all below 0x80
-    // For text columns laid out four lanes a column, a group space's lane
-    // before the three of the glyph: the lanes of group spaces, and of the
-    // columns that hold bytes.
-    std::uint64_t text_space_lanes;
-    std::uint64_t text_lanes;
+// The kernel that lays out a plan's whole lines, and its routine for it.
+struct kernel_choice {
+    const line_kernel* kernel;
+    lines_routine routine;
 };
 
-// What the kernels and the generic layout need from the settings and the
-// class colours, worked out once per dump.
-struct kernel_tables {
-    // Every escape fits short_escape_size bytes (always so when plain).
-    bool short_escapes = true;
-    std::size_t longest_escape = 0;  // bytes of the longest "\033[%sm"; 0 when plain
-    // "\033[%sm" of each class and its size; sizes are 0 when plain.
-    std::array<std::array<char, short_escape_size>, class_count> escape{};
-    std::array<std::size_t, class_count> escape_size{};
-
-    // When coloured and every escape leaves room for a pair or a glyph in
-    // item_size bytes: per byte value, its escape followed by its hex pair,
-    // and by its glyph, padded with spaces (one row more, read past by
-    // fixed-size copies); and the escape size of each slot as a lookup row.
-    bool escape_items = false;
-    std::array<std::array<char, item_size>, 257> hex_items{};
-    std::array<std::array<char, item_size>, 257> glyph_items{};
-    alignas(16) std::array<unsigned char, 16> escape_size_lanes{};
-
-    // The pieces of a whole line, and the spaces between its blocks and
-    // after its text block (blank columns with their group spaces, the
-    // separator, the text block's first group space).
-    std::size_t pieces = 0;
-    std::array<piece_layout, max_pieces> piece{};
-    std::uint64_t middle_spaces = 0;
-    std::uint64_t tail_spaces = 0;
-};
-
-// Splices in the escape of `slot` when it differs from the slot last
-// selected: the fixed-size copy is always made (short_escape_size bytes of
-// room at p), and kept only when due, so that mixed data costs no
-// mispredicted branches. Plain output has escape sizes 0.
-inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigned& last) {
-    std::memcpy(p, t.escape[slot].data(), short_escape_size);
-    p += t.escape_size[slot] & (std::size_t{0} - static_cast<std::size_t>(slot != last));
-    last = slot;
-    return p;
-}
+// The best kernel in the table that this CPU runs and that serves `plan`;
+// or `only` (a row of the table, which must run on this CPU) where it serves
+// the plan, else no kernel, and the generic layout lays the lines out.
+kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only = nullptr);
 
 // Where each column's item starts in the plan's hex and glyph items (its
 // escape skipped unless the class changes there) and how far it moves the

@@ -27,23 +27,10 @@ struct hex16_lanes {
 constexpr hex16_lanes hex16_lane_tables = [] {
     hex16_lanes t;
     for (int r = 0; r < 64; ++r) {
-        int from = -1;
-        if (r < 24) {
-            from = r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
-        } else if (r > 24 && r < 49) {
-            const int u = r - 25;
-            from = u % 3 == 0 ? -1 : 16 + 2 * (u / 3) + u % 3 - 1;
-        }
+        const int from = r < static_cast<int>(hex16_size) ? hex16_source(r) : -1;
         t.from[r] = static_cast<unsigned char>(from < 0 ? 0xff : from);
         t.spaces[r] = static_cast<unsigned char>(from < 0 ? ' ' : 0);
     }
-    return t;
-}();
-
-// Glyph sizes of 0x80-0x8f and 0x90-0x9f, as lookup rows.
-constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
-    std::array<std::array<unsigned char, 16>, 2> t{};
-    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
     return t;
 }();
 
@@ -73,39 +60,45 @@ struct neon_isa {
     }
 
     static uint8x16_t printable_mask(uint8x16_t x) {
-        return vandq_u8(vcgeq_u8(x, vdupq_n_u8(0x20)), vcleq_u8(x, vdupq_n_u8(0x7e)));
+        return vandq_u8(vcgeq_u8(x, vdupq_n_u8(printable_first)),
+                        vcleq_u8(x, vdupq_n_u8(printable_last)));
     }
     static bool all_ascii16(const unsigned char* b) { return vmaxvq_u8(load(b)) < 0x80; }
     static bool all_printable16(const unsigned char* b) {
         return vminvq_u8(printable_mask(load(b))) == 0xff;
     }
     static uint8x16_t ascii_glyphs(uint8x16_t x) {
-        return vbslq_u8(printable_mask(x), x, vdupq_n_u8('.'));
+        return vbslq_u8(printable_mask(x), x, vdupq_n_u8(dot_glyph));
     }
     // The text block of 16 bytes below 0x80, with the group space in the
     // middle.
     static char* ascii_glyphs16(char* q, const unsigned char* b) {
         const uint8x16_t g = ascii_glyphs(load(b));
+        static_assert(group16 == 8);
         vst1_u8(reinterpret_cast<unsigned char*>(q), vget_low_u8(g));
-        q[8] = ' ';
-        vst1_u8(reinterpret_cast<unsigned char*>(q + 9), vget_high_u8(g));
-        return q + 17;
+        q[group16] = ' ';
+        vst1_u8(reinterpret_cast<unsigned char*>(q + group16 + 1), vget_high_u8(g));
+        return q + ascii_text16_size;
     }
 
-    // The slot of each byte: the number of class boundaries (0x01, 0x20,
-    // 0x7f, 0xff) at or below it; a true compare is 0xff, so the sum of the
-    // four is minus the count.
+    // The slot of each byte: the number of class starts at or below it
+    // (class_by_count); a true compare is 0xff, so the sum of the four is
+    // minus the count.
+    static uint8x16_t at_or_above(uint8x16_t x, unsigned char start) {
+        return vcgeq_u8(x, vdupq_n_u8(start));
+    }
     static uint8x16_t slots_of(uint8x16_t x) {
         const uint8x16_t minus =
-            vaddq_u8(vaddq_u8(vcgeq_u8(x, vdupq_n_u8(0x01)), vcgeq_u8(x, vdupq_n_u8(0x20))),
-                     vaddq_u8(vcgeq_u8(x, vdupq_n_u8(0x7f)), vceqq_u8(x, vdupq_n_u8(0xff))));
+            vaddq_u8(vaddq_u8(at_or_above(x, class_starts[0]), at_or_above(x, class_starts[1])),
+                     vaddq_u8(at_or_above(x, class_starts[2]), at_or_above(x, class_starts[3])));
         return negated(minus);
     }
     static uint8x16_t negated(uint8x16_t v) {
         return vreinterpretq_u8_s8(vnegq_s8(vreinterpretq_s8_u8(v)));
     }
-    // The size of each byte's glyph: 1 below 0x80, 2 from 0xa0 on but for
-    // 0xa0 and 0xad, from a row of 16 lanes in between.
+    // The size of each byte's glyph by the rule of glyph_size_rows and
+    // latin1_dots: 1 below 0x80, from a row of 16 lanes up to latin1_first,
+    // and 2 from there on but for the Latin-1 dots.
     static uint8x16_t glyph_sizes(uint8x16_t x) {
         const uint8x16_t row = vandq_u8(x, vdupq_n_u8(0xf0));
         const uint8x16_t column = vandq_u8(x, vdupq_n_u8(0x0f));
@@ -115,8 +108,8 @@ struct neon_isa {
             vorrq_u8(vandq_u8(row_80, vqtbl1q_u8(load(glyph_size_rows[0].data()), column)),
                      vandq_u8(row_90, vqtbl1q_u8(load(glyph_size_rows[1].data()), column)));
         const uint8x16_t latin1 =
-            vbicq_u8(vcgeq_u8(x, vdupq_n_u8(0xa0)),
-                     vorrq_u8(vceqq_u8(x, vdupq_n_u8(0xa0)), vceqq_u8(x, vdupq_n_u8(0xad))));
+            vbicq_u8(at_or_above(x, latin1_first), vorrq_u8(vceqq_u8(x, vdupq_n_u8(latin1_dots[0])),
+                                                            vceqq_u8(x, vdupq_n_u8(latin1_dots[1]))));
         // 1, plus 1 for Latin-1 (a true compare is 0xff), unless the row has it.
         const uint8x16_t other = vsubq_u8(vdupq_n_u8(1), latin1);
         return vorrq_u8(from_table, vbicq_u8(other, vorrq_u8(row_80, row_90)));
@@ -208,7 +201,7 @@ bool any_aarch64() {
 
 }  // namespace
 
-const line_kernel neon_kernel = {
+extern const line_kernel neon_kernel = {
     "neon", any_aarch64, routine_for_plan<neon_plain16, neon_colour16, neon_plain, neon_colour>};
 
 #endif

@@ -13,14 +13,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
+#include "dump/escapes.hpp"
 #include "dump/kernel.hpp"
-#include "dump/line_layout.hpp"
 #include "dump/line_tables.hpp"
 #include "dump/offset_field.hpp"
 #include "dump/output.hpp"
 
 namespace {
+
+// A count that a template takes where it is known at compile time, and this
+// where it is known only at run time (as std::span marks an extent).
+constexpr std::size_t count_at_run_time = std::dynamic_extent;
 
 // The widest single store a kernel makes (64 bytes, AVX-512) may pass the
 // end of what it lays out by up to this much.
@@ -32,6 +37,93 @@ constexpr std::size_t store_overrun = 64;
 // first group space: pairs 0-7, group space, pairs 8-15, separator, group
 // space.
 constexpr std::size_t hex16_size = 3 * 16 + 3;
+
+// The routines for the default layout are written for 16 bytes in two
+// groups of 8.
+static_assert(default_width == 16 && default_group_size == 8);
+constexpr std::size_t group16 = default_group_size;
+
+// Where byte r of the hex block comes from: -1 for a space, else the index
+// into the 32 hex digits of the line's bytes (2j the high and 2j + 1 the low
+// digit of byte j). Each pair has a leading space, and the group space comes
+// after pair 7; from byte hex16_size - 2 on are the separator and the text
+// block's first group space.
+constexpr int hex16_source(int r) {
+    const int group_end = 3 * static_cast<int>(group16);
+    if (r < group_end) return r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
+    if (r == group_end || r >= static_cast<int>(hex16_size) - 2) return -1;
+    const int u = r - group_end - 1;
+    return u % 3 == 0 ? -1 : 2 * static_cast<int>(group16) + 2 * (u / 3) + u % 3 - 1;
+}
+
+// In a default line at an offset below 2^32, where the hex block and the
+// text block begin: after the offset field and its space.
+constexpr std::size_t hex16_at = short_offset_field + 1;
+constexpr std::size_t text16_at = hex16_at + hex16_size;
+
+// The text block of a default line of bytes below 0x80: eight glyphs, the
+// group space, eight glyphs.
+constexpr std::size_t ascii_text16_size = 16 + 1;
+
+// --- the class and glyph rules as the vector kernels work them out ----------
+
+// A byte's class is the number of class starts at or below it: each start is
+// a compare of x with max(x, start), and the last, 0xff, one of equality.
+constexpr unsigned class_by_count(unsigned char b) {
+    unsigned n = 0;
+    for (unsigned char start : class_starts) n += b >= start;
+    return n;
+}
+constexpr bool classes_count_out() {
+    for (int b = 0; b < 256; ++b)
+        if (class_by_count(static_cast<unsigned char>(b)) != slots[b]) return false;
+    return class_starts.back() == 0xff;
+}
+static_assert(classes_count_out());
+
+// Below 0x80 a glyph is the byte itself between printable_first and
+// printable_last, else dot_glyph, one byte either way.
+constexpr bool ascii_glyphs_by_range() {
+    for (int b = 0; b < 0x80; ++b) {
+        const bool printable = b >= printable_first && b <= printable_last;
+        if (glyphs[b].size != 1 || glyphs[b].bytes[0] != (printable ? b : dot_glyph)) return false;
+    }
+    return true;
+}
+static_assert(ascii_glyphs_by_range());
+
+// Glyph sizes from 0x80 on, without a 256-entry table: for 0x80-0x9f from two
+// rows of 16 lanes, and from latin1_first on 2 but for latin1_dots, which
+// show as dot_glyph.
+constexpr unsigned char latin1_first = 0xa0;
+constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
+    std::array<std::array<unsigned char, 16>, 2> t{};
+    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
+    return t;
+}();
+static_assert(0x80 + 2 * 16 == latin1_first);
+constexpr int latin1_dot_count() {
+    int n = 0;
+    for (int b = latin1_first; b < 256; ++b) n += glyphs[b].size == 1;
+    return n;
+}
+constexpr std::array<unsigned char, 2> latin1_dots = [] {
+    std::array<unsigned char, 2> t{};
+    std::size_t n = 0;
+    for (int b = latin1_first; b < 256 && n < t.size(); ++b)
+        if (glyphs[b].size == 1) t[n++] = static_cast<unsigned char>(b);
+    return t;
+}();
+static_assert(latin1_dot_count() == latin1_dots.size(),
+              "the kernels test for exactly two Latin-1 bytes shown as a dot");
+constexpr bool latin1_sizes_hold() {
+    for (int b = latin1_first; b < 256; ++b) {
+        const bool dot = b == latin1_dots[0] || b == latin1_dots[1];
+        if (glyphs[b].size != (dot ? 1 : 2)) return false;
+    }
+    return true;
+}
+static_assert(latin1_sizes_hold());
 
 // Room a default line needs: its longest content plus the overrun of the
 // last fixed-size store.
@@ -83,7 +175,7 @@ inline char* items_spaced_n(char* p, const char* items, const std::uint16_t* fro
     *p = ' ';
     p += spaces & 1u;
 #pragma GCC unroll 16
-    for (std::size_t j = 0; j < (N == 0 ? n : N); ++j) {
+    for (std::size_t j = 0; j < (N == count_at_run_time ? n : N); ++j) {
         // Read before the stores, which may alias anything.
         const std::size_t step = grow[j];
         const std::size_t space = (spaces >> (j + 1)) & 1u;
@@ -101,7 +193,7 @@ inline char* items_spaced(char* p, const char* items, const std::uint16_t* from,
         case 8:
             return items_spaced_n<8>(p, items, from, grow, n, spaces);
         default:
-            return items_spaced_n<0>(p, items, from, grow, n, spaces);
+            return items_spaced_n<count_at_run_time>(p, items, from, grow, n, spaces);
     }
 }
 inline char* hex_items(char* p, const kernel_tables& t, const colour_columns& at, std::size_t n,
@@ -140,8 +232,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
             std::memcpy(p, t.escape[printable_slot].data(), short_escape_size);
             p = Isa::hex16(p + t.escape_size[printable_slot], b);
             p = Isa::ascii_glyphs16(p, b);
-            std::memcpy(p, "\033[m\n", 4);
-            return p + 4;
+            return end_coloured_line(p);
         }
     }
     if constexpr (has_colour_columns16<Isa>) {
@@ -152,8 +243,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
             p[0] = ' ';
             p[1] = ' ';
             p = items16(p + 2, t.glyph_items.front().data(), at.text_from, at.text_grow);
-            std::memcpy(p, "\033[m\n", 4);
-            return p + 4;
+            return end_coloured_line(p);
         }
     }
     unsigned last = no_slot;
@@ -171,8 +261,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
         std::memcpy(p, &glyphs[b[j]], 4);
         p += glyphs[b[j]].size;
     }
-    std::memcpy(p, "\033[m\n", 4);
-    return p + 4;
+    return end_coloured_line(p);
 }
 
 // Whole default lines.
@@ -204,7 +293,7 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
 // Room a whole line of the plan needs.
 inline std::size_t line_room(const line_plan& plan) {
     const std::size_t pieces = plan.tables.pieces;
-    const std::size_t per_column = plan.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
+    const std::size_t per_column = plan.settings.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
     return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place + 4 +
            store_overrun;
 }
@@ -255,8 +344,8 @@ inline void in_pieces(const line_plan& plan, const unsigned char* first, std::si
 // The pieces of a line and the values read per line, copied out of the plan
 // into the routine's own storage: the output is written through char
 // pointers, which may alias anything reachable, so values read from the plan
-// would otherwise be read again after every store. `Pieces` is the count
-// where it is known at compile time, else 0.
+// would otherwise be read again after every store. `Pieces` is the count,
+// or count_at_run_time.
 template <std::size_t Pieces>
 struct line_shape {
     std::size_t pieces;
@@ -264,17 +353,17 @@ struct line_shape {
     std::uint64_t middle_spaces;
     std::uint64_t tail_spaces;
     std::size_t room;
-    std::array<piece_layout, Pieces == 0 ? 1 : Pieces> own;
+    std::array<piece_layout, Pieces == count_at_run_time ? 1 : Pieces> own;
     const piece_layout* piece;
 
     explicit line_shape(const line_plan& plan)
-        : pieces(Pieces == 0 ? plan.tables.pieces : Pieces),
+        : pieces(Pieces == count_at_run_time ? plan.tables.pieces : Pieces),
           line_bytes(plan.line_bytes),
           middle_spaces(plan.tables.middle_spaces),
           tail_spaces(plan.tables.tail_spaces),
           room(line_room(plan)),
           piece(plan.tables.piece.data()) {
-        if constexpr (Pieces != 0) {
+        if constexpr (Pieces != count_at_run_time) {
             std::copy_n(plan.tables.piece.begin(), Pieces, own.begin());
             piece = own.data();
         }
@@ -332,7 +421,7 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
     const std::size_t pieces = shape.pieces;
     const piece_layout* const piece = shape.piece;
     offset_fields fields;
-    colour_columns at[Pieces == 0 ? max_pieces : Pieces];
+    colour_columns at[Pieces == count_at_run_time ? max_pieces : Pieces];
     const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch);
@@ -354,8 +443,7 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
             for (std::size_t m = 0; m < pieces; ++m)
                 p = glyph_items(p, t, at[m], piece[m].bytes, piece[m].text_space_before);
             p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
-            std::memcpy(p, "\033[m\n", 4);
-            p += 4;
+            p = end_coloured_line(p);
         }
         output_commit(p);
     }
@@ -406,8 +494,7 @@ inline void colour_pairs(const line_plan& plan, const unsigned char* first, std:
                 p += shape.middle_spaces;
                 p = items_spaced(p, glyph_items, at.text_from + c, at.text_grow + c, k,
                                  piece.text_space_before);
-                std::memcpy(p, "\033[m\n", 4);
-                p += 4;
+                p = end_coloured_line(p);
             }
         }
         output_commit(p);
@@ -427,7 +514,7 @@ inline void pieces_of(const line_plan& plan, const unsigned char* first, std::si
 template <class Isa, bool Colour>
 inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                    std::uint64_t offset) {
-    if (plan.width > chunk_size) return pieces_of<Isa, Colour, 0, true>(plan, first, count, offset);
+    if (plan.settings.width > chunk_size) return pieces_of<Isa, Colour, count_at_run_time, true>(plan, first, count, offset);
     if constexpr (Colour)
         if (plan.line_bytes <= piece_bytes / 2)
             return colour_pairs<Isa>(plan, first, count, offset);
@@ -437,7 +524,7 @@ inline void pieces(const line_plan& plan, const unsigned char* first, std::size_
         case 2:
             return pieces_of<Isa, Colour, 2, false>(plan, first, count, offset);
         default:
-            return pieces_of<Isa, Colour, 0, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, count_at_run_time, false>(plan, first, count, offset);
     }
 }
 
@@ -458,8 +545,9 @@ inline void colour_lines(const line_plan& plan, const unsigned char* first, std:
 template <lines_routine plain16, lines_routine colour16, lines_routine plain_any,
           lines_routine colour_any>
 lines_routine routine_for_plan(const line_plan& plan) {
-    if (!plan.colour) return plan.default_layout ? plain16 : plain_any;
-    if (plan.default_layout && plan.tables.short_escapes) return colour16;
+    const bool default_layout = is_default_layout(plan.settings);
+    if (!plan.settings.colour) return default_layout ? plain16 : plain_any;
+    if (default_layout && plan.tables.short_escapes) return colour16;
     return plan.tables.escape_items ? colour_any : nullptr;
 }
 

@@ -3,6 +3,7 @@
 // and escapes; every other layout it lays out the generic way.
 #include <cstring>
 
+#include "dump/generic_layout.hpp"
 #include "dump/kernel_lines.hpp"
 
 namespace {
@@ -28,16 +29,11 @@ static_assert(default_line_isa<portable_isa>);
     lines16<portable_isa, true>(plan, first, count, offset);
 }
 
-lines_routine portable_routine(const line_plan& plan) {
-    if (plan.default_layout && !plan.colour) return plain16;
-    if (plan.default_layout && plan.tables.short_escapes) return colour16;
-    return write_lines_generic;
-}
-
 bool any_cpu() {
     return true;
 }
 
 }  // namespace
 
-const line_kernel portable_kernel = {"portable", any_cpu, portable_routine};
+extern const line_kernel portable_kernel = {
+    "portable", any_cpu, routine_for_plan<plain16, colour16, generic_lines, generic_lines>};

@@ -1,9 +1,19 @@
 // The kernel table: every kernel built for this target, best first. A plan
 // takes the first one that the CPU runs and that serves it; the portable
-// kernel, last, serves every plan on any CPU.
-#include <iterator>
-
+// kernel, last, runs on any CPU. The lines of a plan that no kernel serves
+// are laid out the generic way.
+#include "dump/generic_layout.hpp"
 #include "dump/kernel.hpp"
+
+// Each kernel is defined in the file of its CPU family.
+extern const line_kernel portable_kernel;
+#ifdef ZELK_X86_KERNELS
+extern const line_kernel avx512_kernel;
+extern const line_kernel ssse3_kernel;
+#endif
+#ifdef ZELK_ARM64_KERNELS
+extern const line_kernel neon_kernel;
+#endif
 
 namespace {
 
@@ -22,4 +32,12 @@ const line_kernel* const kernels[] = {
 
 std::span<const line_kernel* const> line_kernels() {
     return kernels;
+}
+
+kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only) {
+    for (const line_kernel* k : line_kernels()) {
+        if (only != nullptr ? k != only : !k->cpu_has()) continue;
+        if (const lines_routine routine = k->routine_for(plan)) return {k, routine};
+    }
+    return {nullptr, generic_lines};
 }

@@ -1,7 +1,7 @@
 // The x86-64 kernels: SSSE3, and AVX-512 (with VBMI and VBMI2) where plain
-// lines gain from it. Each routine is compiled for its instruction set by a
-// target attribute and chosen only where the CPU has that set, so the rest of
-// the program stays runnable on any x86-64.
+// lines gain from it. Each instruction set's code is compiled in a target
+// region of its own and chosen only where the CPU has that set, so the rest
+// of the program stays runnable on any x86-64.
 #include "dump/kernel.hpp"
 
 #ifdef ZELK_X86_KERNELS
@@ -28,16 +28,20 @@
 
 #include "dump/kernel_lines.hpp"
 
-namespace {
+// One target region per instruction set: every function defined between
+// ZELK_TARGET_BEGIN(set) and ZELK_TARGET_END is compiled for that set, and
+// nothing outside the regions is compiled for more than the baseline CPU.
+#define ZELK_PRAGMA(text) _Pragma(#text)
+#ifdef __clang__
+#define ZELK_TARGET_BEGIN(set) \
+    ZELK_PRAGMA(clang attribute push(__attribute__((target(set))), apply_to = function))
+#define ZELK_TARGET_END ZELK_PRAGMA(clang attribute pop)
+#else
+#define ZELK_TARGET_BEGIN(set) ZELK_PRAGMA(GCC push_options) ZELK_PRAGMA(GCC target(set))
+#define ZELK_TARGET_END ZELK_PRAGMA(GCC pop_options)
+#endif
 
-// Where each byte of the 51-byte hex block comes from: -1 for a space, else
-// the index into the 32 hex digits of the 16 bytes.
-constexpr int hex16_source(int r) {
-    if (r < 24) return r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
-    if (r == 24 || r >= 49) return -1;
-    const int u = r - 25;
-    return u % 3 == 0 ? -1 : 16 + 2 * (u / 3) + u % 3 - 1;
-}
+namespace {
 
 // Shuffle controls and spaces for one 16-byte store of the hex block at
 // `start`: lanes from the digits of bytes 0-7, from those of bytes 8-15, and
@@ -61,13 +65,6 @@ constexpr std::array<hex16_store, 4> hex16_stores = [] {
     return t;
 }();
 
-// Glyph sizes of 0x80-0x8f and 0x90-0x9f, as shuffle tables.
-constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
-    std::array<std::array<unsigned char, 16>, 2> t{};
-    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
-    return t;
-}();
-
 constexpr bool takes_no_lanes(const std::array<signed char, 16>& from) {
     for (signed char lane : from)
         if (lane >= 0) return false;
@@ -76,11 +73,13 @@ constexpr bool takes_no_lanes(const std::array<signed char, 16>& from) {
 static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
               takes_no_lanes(hex16_stores[2].from_low) && takes_no_lanes(hex16_stores[3].from_low));
 
+ZELK_TARGET_BEGIN("ssse3")
+
 struct ssse3_isa {
-    [[gnu::target("ssse3")]] static __m128i load(const void* p) {
+    static __m128i load(const void* p) {
         return _mm_loadu_si128(static_cast<const __m128i*>(p));
     }
-    [[gnu::target("ssse3")]] static void store(char* p, __m128i v) {
+    static void store(char* p, __m128i v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     }
     // The hex digits of 16 bytes, high then low digit of each byte, by a
@@ -88,7 +87,7 @@ struct ssse3_isa {
     struct digit_pairs {
         __m128i low, high;
     };
-    [[gnu::target("ssse3")]] static digit_pairs digits_of(const unsigned char* b) {
+    static digit_pairs digits_of(const unsigned char* b) {
         const __m128i x = load(b);
         const __m128i nibble = _mm_set1_epi8(0x0f);
         const __m128i digits = load(hex_digits);
@@ -98,20 +97,20 @@ struct ssse3_isa {
         return {_mm_unpacklo_epi8(high_digits, low_digits),
                 _mm_unpackhi_epi8(high_digits, low_digits)};
     }
-    [[gnu::target("ssse3")]] static __m128i shuffled(const hex16_store& s, __m128i low,
+    static __m128i shuffled(const hex16_store& s, __m128i low,
                                                      __m128i high) {
         return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, load(s.from_low.data())),
                                          _mm_shuffle_epi8(high, load(s.from_high.data()))),
                             load(s.spaces.data()));
     }
-    [[gnu::target("ssse3")]] static __m128i spaced(__m128i digits,
+    static __m128i spaced(__m128i digits,
                                                    const std::array<signed char, 16>& from,
                                                    const hex16_store& s) {
         return _mm_or_si128(_mm_shuffle_epi8(digits, load(from.data())), load(s.spaces.data()));
     }
     // Both digits of every byte by a table lookup per nibble, then each
     // digit shuffled into its place among the spaces.
-    [[gnu::target("ssse3")]] static char* hex16(char* p, const unsigned char* b) {
+    static char* hex16(char* p, const unsigned char* b) {
         const auto [low, high] = digits_of(b);
         // The first store takes digits of bytes 0-7 only, the last two those
         // of bytes 8-15 only.
@@ -121,30 +120,35 @@ struct ssse3_isa {
         store(p + hex16_store_at[3], spaced(high, hex16_stores[3].from_high, hex16_stores[3]));
         return p + hex16_size;
     }
-    [[gnu::target("ssse3")]] static __m128i printable_mask(__m128i x) {
-        // Signed compares: bytes from 0x80 on are negative, below 0x20.
-        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x1f)),
-                             _mm_cmplt_epi8(x, _mm_set1_epi8(0x7f)));
+    static __m128i printable_mask(__m128i x) {
+        // Signed compares: bytes from 0x80 on are negative, below the first.
+        static_assert(printable_last < 0x7f);
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(printable_first - 1)),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(printable_last + 1)));
     }
-    [[gnu::target("ssse3")]] static bool all_ascii16(const unsigned char* b) {
+    static bool all_ascii16(const unsigned char* b) {
         return _mm_movemask_epi8(load(b)) == 0;
     }
-    [[gnu::target("ssse3")]] static bool all_printable16(const unsigned char* b) {
+    static bool all_printable16(const unsigned char* b) {
         return _mm_movemask_epi8(printable_mask(load(b))) == 0xffff;
     }
-    // The slot of each byte: the number of class boundaries (0x01, 0x20,
-    // 0x7f, 0xff) at or below it, each counted as x == max(x, boundary).
-    [[gnu::target("ssse3")]] static __m128i slots_of(__m128i x) {
-        const __m128i at_1 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x01)), x);
-        const __m128i at_20 = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x20)), x);
-        const __m128i at_7f = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(0x7f)), x);
-        const __m128i at_ff = _mm_cmpeq_epi8(x, _mm_set1_epi8(-1));
-        const __m128i minus = _mm_add_epi8(_mm_add_epi8(at_1, at_20), _mm_add_epi8(at_7f, at_ff));
+    // The slot of each byte: the number of class starts at or below it
+    // (class_by_count), each a compare of x with max(x, start) but the last,
+    // 0xff, one of equality; a true compare is -1.
+    static __m128i at_or_above(__m128i x, unsigned char start) {
+        return _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(static_cast<char>(start))), x);
+    }
+    static __m128i slots_of(__m128i x) {
+        const __m128i minus = _mm_add_epi8(
+            _mm_add_epi8(at_or_above(x, class_starts[0]), at_or_above(x, class_starts[1])),
+            _mm_add_epi8(at_or_above(x, class_starts[2]),
+                         _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(class_starts[3])))));
         return _mm_sub_epi8(_mm_setzero_si128(), minus);
     }
-    // The size of each byte's glyph: 1 below 0x80, 2 from 0xa0 on but for
-    // 0xa0 and 0xad, from a table of 16 lanes per row in between.
-    [[gnu::target("ssse3")]] static __m128i glyph_sizes(__m128i x) {
+    // The size of each byte's glyph by the rule of glyph_size_rows and
+    // latin1_dots: 1 below 0x80, from a row of 16 lanes up to latin1_first,
+    // and 2 from there on but for the Latin-1 dots.
+    static __m128i glyph_sizes(__m128i x) {
         const __m128i row = _mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xf0)));
         const __m128i column = _mm_and_si128(x, _mm_set1_epi8(0x0f));
         const __m128i row_80 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x80)));
@@ -153,9 +157,9 @@ struct ssse3_isa {
             _mm_and_si128(row_80, _mm_shuffle_epi8(load(glyph_size_rows[0].data()), column)),
             _mm_and_si128(row_90, _mm_shuffle_epi8(load(glyph_size_rows[1].data()), column)));
         const __m128i latin1 = _mm_andnot_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xa0))),
-                         _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xad)))),
-            _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(static_cast<char>(0xa0))), x));
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(latin1_dots[0]))),
+                         _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(latin1_dots[1])))),
+            at_or_above(x, latin1_first));
         // 1, plus 1 for Latin-1 (a mask is -1), unless the table has it.
         const __m128i other = _mm_sub_epi8(_mm_set1_epi8(1), latin1);
         return _mm_or_si128(from_table, _mm_andnot_si128(_mm_or_si128(row_80, row_90), other));
@@ -163,7 +167,7 @@ struct ssse3_isa {
     // For each byte, where its item starts (skipping the escape unless the
     // class changes there) and how far it moves the line on, worked out for
     // all 16 bytes at once.
-    [[gnu::target("ssse3")]] static void colour_columns16(colour_columns& at,
+    static void colour_columns16(colour_columns& at,
                                                           const kernel_tables& t,
                                                           const unsigned char* b,
                                                           unsigned hex_before,
@@ -182,6 +186,7 @@ struct ssse3_isa {
         const __m128i sizes = _mm_shuffle_epi8(load(t.escape_size_lanes.data()), s);
 
         // Item offsets: byte * item_size + the escape size where it is skipped.
+        static_assert(item_size == 16);
         const __m128i zero = _mm_setzero_si128();
         const __m128i low = _mm_slli_epi16(_mm_unpacklo_epi8(x, zero), 4);
         const __m128i high = _mm_slli_epi16(_mm_unpackhi_epi8(x, zero), 4);
@@ -201,18 +206,19 @@ struct ssse3_isa {
     }
     // The text block of 16 bytes below 0x80: the byte itself where printable,
     // else '.', with the group space in the middle.
-    [[gnu::target("ssse3")]] static char* ascii_glyphs16(char* q, const unsigned char* b) {
+    static char* ascii_glyphs16(char* q, const unsigned char* b) {
         const __m128i g = ascii_glyphs(load(b));
+        static_assert(group16 == 8);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(q), g);
-        q[8] = ' ';
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(q + 9), _mm_unpackhi_epi64(g, g));
-        return q + 17;
+        q[group16] = ' ';
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q + group16 + 1), _mm_unpackhi_epi64(g, g));
+        return q + ascii_text16_size;
     }
     // The hex columns of a piece: both digits of every byte by a table
     // lookup per nibble, then four 16-byte stores, each lane taken from the
     // digits of bytes 0-7 or 8-15 or a space (a lane index with the top bit
     // set gives 0).
-    [[gnu::target("ssse3")]] static char* hex_piece(char* p, const unsigned char* b,
+    static char* hex_piece(char* p, const unsigned char* b,
                                                     const piece_layout& piece) {
         const auto [low, high] = digits_of(b);
         for (int r = 0; r < 4; ++r) {
@@ -226,13 +232,13 @@ struct ssse3_isa {
         }
         return p + piece.hex_size;
     }
-    [[gnu::target("ssse3")]] static __m128i ascii_glyphs(__m128i x) {
+    static __m128i ascii_glyphs(__m128i x) {
         const __m128i printable = printable_mask(x);
         return _mm_or_si128(_mm_and_si128(printable, x),
-                            _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+                            _mm_andnot_si128(printable, _mm_set1_epi8(dot_glyph)));
     }
     // The text columns of a piece of bytes below 0x80.
-    [[gnu::target("ssse3")]] static char* ascii_piece(char* p, const unsigned char* b,
+    static char* ascii_piece(char* p, const unsigned char* b,
                                                       const piece_layout& piece) {
         const __m128i g = ascii_glyphs(load(b));
         for (int r = 0; r < 2; ++r)
@@ -241,7 +247,7 @@ struct ssse3_isa {
                                load(piece.text_spaces.data() + 16 * r)));
         return p + piece.text_size;
     }
-    [[gnu::target("ssse3")]] static bool all_ascii(const unsigned char* b, std::size_t n) {
+    static bool all_ascii(const unsigned char* b, std::size_t n) {
         __m128i any = _mm_setzero_si128();
         std::size_t i = 0;
         for (; i + 16 <= n; i += 16) any = _mm_or_si128(any, load(b + i));
@@ -251,6 +257,33 @@ struct ssse3_isa {
         return top == 0;
     }
 };
+
+// The entry points, flattened so that the shared algorithms and the Isa
+// functions are inlined into them (an Isa function cannot be called from
+// code compiled for less).
+[[gnu::flatten]] void ssse3_plain16(const line_plan& plan,
+                                                          const unsigned char* first,
+                                                          std::size_t count, std::uint64_t offset) {
+    lines16<ssse3_isa, false>(plan, first, count, offset);
+}
+[[gnu::flatten]] void ssse3_colour16(const line_plan& plan,
+                                                           const unsigned char* first,
+                                                           std::size_t count,
+                                                           std::uint64_t offset) {
+    lines16<ssse3_isa, true>(plan, first, count, offset);
+}
+[[gnu::flatten]] void ssse3_plain(const line_plan& plan,
+                                                        const unsigned char* first,
+                                                        std::size_t count, std::uint64_t offset) {
+    plain_lines<ssse3_isa>(plan, first, count, offset);
+}
+[[gnu::flatten]] void ssse3_colour(const line_plan& plan,
+                                                         const unsigned char* first,
+                                                         std::size_t count, std::uint64_t offset) {
+    colour_lines<ssse3_isa>(plan, first, count, offset);
+}
+
+ZELK_TARGET_END
 
 // The text block by AVX-512 (VBMI2): each byte's glyph bytes looked up in
 // 128-byte tables, laid out four lanes per byte, and the lanes past each
@@ -295,7 +328,7 @@ constexpr glyph_lanes glyph_lane_tables = [] {
     for (int j = 0; j < 16; ++j)
         for (int k = 0; k < 4; ++k)
             t.from[4 * j + k] = static_cast<unsigned char>(k < 3 ? 16 * k + j : 63);
-    t.group_space[4 * 7 + 3] = ' ';
+    t.group_space[4 * (group16 - 1) + 3] = ' ';
     return t;
 }();
 
@@ -314,7 +347,7 @@ struct four_line_lanes {
 constexpr four_line_lanes four_line_tables = [] {
     four_line_lanes t;
     for (int r = 0; r < 64; ++r) {
-        const int from = r < 51 ? hex16_source(r) : -1;
+        const int from = r < static_cast<int>(hex16_size) ? hex16_source(r) : -1;
         if (from < 0)
             t.hex_spaces[r] = ' ';
         else
@@ -343,20 +376,22 @@ alignas(64) constexpr std::array<unsigned char, 64> piece_glyph_lanes = [] {
     return t;
 }();
 
+ZELK_TARGET_BEGIN(ZELK_AVX512)
+
 struct avx512_isa : ssse3_isa {
     // Lanes 16k to 16k + 15.
     static constexpr __mmask64 quarter(int k) { return __mmask64{0xffff} << (16 * k); }
-    [[gnu::target(ZELK_AVX512)]] static __m512i table(const void* t) {
+    static __m512i table(const void* t) {
         return _mm512_load_si512(t);
     }
     // Lanes `to` get entry x & 0x7f of the 128-byte table `t`, the others 0.
-    [[gnu::target(ZELK_AVX512)]] static __m512i lookup(const unsigned char* t, __m512i x,
+    static __m512i lookup(const unsigned char* t, __m512i x,
                                                        __mmask64 to) {
         return _mm512_maskz_permutex2var_epi8(to, table(t), x, table(t + 64));
     }
     // Glyph byte k of each of 16 bytes in quarter k of the lanes (0 past a
     // glyph's end), the first from its 256-entry table in two halves.
-    [[gnu::target(ZELK_AVX512)]] static __m512i glyph_planes16(const unsigned char* b) {
+    static __m512i glyph_planes16(const unsigned char* b) {
         const glyph_planes& g = glyph_plane_tables;
         const __m512i x = _mm512_maskz_broadcast_i32x4(0xffff, load(b));
         const __mmask64 top = _mm512_movepi8_mask(x);
@@ -365,7 +400,7 @@ struct avx512_isa : ssse3_isa {
                                _mm512_or_si512(lookup(g.second.data(), x, quarter(1) & top),
                                                lookup(g.third.data(), x, quarter(2) & top)));
     }
-    [[gnu::target(ZELK_AVX512)]] static char* glyphs16(char* q, const unsigned char* b) {
+    static char* glyphs16(char* q, const unsigned char* b) {
         const glyph_lanes& l = glyph_lane_tables;
         const __m512i planes = glyph_planes16(b);
         // The masked form: GCC 12 warns about the unmasked one.
@@ -379,7 +414,7 @@ struct avx512_isa : ssse3_isa {
     // Four whole lines at offsets below 2^32: the digits and glyph bytes of
     // all 64 bytes are found at once, then each line's blocks are picked
     // from them.
-    [[gnu::target(ZELK_AVX512)]] static char* four_lines16(char* p, offset_fields& fields,
+    static char* four_lines16(char* p, offset_fields& fields,
                                                            const unsigned char* b,
                                                            std::uint32_t offset) {
         const four_line_lanes& t = four_line_tables;
@@ -403,9 +438,9 @@ struct avx512_isa : ssse3_isa {
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             fields.write(p, offset + 16 * static_cast<std::uint32_t>(k));
-            p[8] = ' ';
+            p[short_offset_field] = ' ';
             _mm512_storeu_si512(
-                p + 9, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
+                p + hex16_at, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
                                            hex_digit_lanes, high, table(t.hex_from[k].data()), low),
                                        table(t.hex_spaces.data())));
             const __m512i from = table(t.glyph_from[k].data());
@@ -414,14 +449,14 @@ struct avx512_isa : ssse3_isa {
                 _mm512_maskz_permutexvar_epi8(third_lanes, from, third),
                 table(glyph_lane_tables.group_space.data()), 0xfe);
             const __mmask64 kept = _mm512_test_epi8_mask(laid_out, laid_out);
-            _mm512_storeu_si512(p + 60, _mm512_maskz_compress_epi8(kept, laid_out));
-            p += 60 + _mm_popcnt_u64(kept);
+            _mm512_storeu_si512(p + text16_at, _mm512_maskz_compress_epi8(kept, laid_out));
+            p += text16_at + _mm_popcnt_u64(kept);
             *p++ = '\n';
         }
         return p;
     }
     // The hex columns of a piece by one permute of its 32 digits.
-    [[gnu::target(ZELK_AVX512)]] static char* hex_piece(char* p, const unsigned char* b,
+    static char* hex_piece(char* p, const unsigned char* b,
                                                         const piece_layout& piece) {
         const auto [low, high] = digits_of(b);
         // Digits 0-31 in lanes 0-31 and again above; a space lane's index
@@ -437,7 +472,7 @@ struct avx512_isa : ssse3_isa {
     }
     // The text columns of a piece of any bytes: four lanes a column, a group
     // space's and the glyph's, the empty ones squeezed out by one compress.
-    [[gnu::target(ZELK_AVX512)]] static char* glyph_piece(char* p, const unsigned char* b,
+    static char* glyph_piece(char* p, const unsigned char* b,
                                                           const piece_layout& piece) {
         const __m512i planes = glyph_planes16(b);
         const __m512i laid_out = _mm512_mask_mov_epi8(
@@ -472,7 +507,7 @@ constexpr __mmask64 window_first_second = 0x6666666666666666;
 constexpr __mmask64 window_third = 0x8888888888888888;
 
 template <std::size_t Pieces>
-[[gnu::target(ZELK_AVX512)]] inline void window_lines(const line_plan& plan,
+inline void window_lines(const line_plan& plan,
                                                       const unsigned char* first, std::size_t count,
                                                       std::uint64_t offset) {
     using isa = avx512_isa;
@@ -566,43 +601,20 @@ template <std::size_t Pieces>
     }
 }
 
-// The entry points: each is compiled for its instruction set and flattened,
-// so that the shared algorithms and the Isa functions are inlined into it
-// (an Isa function cannot be called from code compiled for less).
-[[gnu::target("ssse3"), gnu::flatten]] void ssse3_plain16(const line_plan& plan,
-                                                          const unsigned char* first,
-                                                          std::size_t count, std::uint64_t offset) {
-    lines16<ssse3_isa, false>(plan, first, count, offset);
-}
-[[gnu::target("ssse3"), gnu::flatten]] void ssse3_colour16(const line_plan& plan,
-                                                           const unsigned char* first,
-                                                           std::size_t count,
-                                                           std::uint64_t offset) {
-    lines16<ssse3_isa, true>(plan, first, count, offset);
-}
-[[gnu::target("ssse3"), gnu::flatten]] void ssse3_plain(const line_plan& plan,
-                                                        const unsigned char* first,
-                                                        std::size_t count, std::uint64_t offset) {
-    plain_lines<ssse3_isa>(plan, first, count, offset);
-}
-[[gnu::target("ssse3"), gnu::flatten]] void ssse3_colour(const line_plan& plan,
-                                                         const unsigned char* first,
-                                                         std::size_t count, std::uint64_t offset) {
-    colour_lines<ssse3_isa>(plan, first, count, offset);
-}
-[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain16(const line_plan& plan,
+// The entry points, flattened like those of SSSE3.
+[[gnu::flatten]] void avx512_plain16(const line_plan& plan,
                                                                const unsigned char* first,
                                                                std::size_t count,
                                                                std::uint64_t offset) {
     lines16<avx512_isa, false>(plan, first, count, offset);
 }
-[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain(const line_plan& plan,
+[[gnu::flatten]] void avx512_plain(const line_plan& plan,
                                                              const unsigned char* first,
                                                              std::size_t count,
                                                              std::uint64_t offset) {
     plain_lines<avx512_isa>(plan, first, count, offset);
 }
-[[gnu::target(ZELK_AVX512), gnu::flatten]] void avx512_plain_window(const line_plan& plan,
+[[gnu::flatten]] void avx512_plain_window(const line_plan& plan,
                                                                     const unsigned char* first,
                                                                     std::size_t count,
                                                                     std::uint64_t offset) {
@@ -617,6 +629,8 @@ template <std::size_t Pieces>
             return window_lines<4>(plan, first, count, offset);
     }
 }
+
+ZELK_TARGET_END
 
 static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa<ssse3_isa>);
 static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
@@ -653,16 +667,16 @@ bool has_avx512() {
 // Plain lines of other layouts that fit a window are laid out a window at a
 // time.
 lines_routine avx512_routine(const line_plan& plan) {
-    if (!plan.colour && !plan.default_layout && plan.line_bytes <= window_bytes)
+    if (!plan.settings.colour && !is_default_layout(plan.settings) && plan.line_bytes <= window_bytes)
         return avx512_plain_window;
     return routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>(plan);
 }
 
 }  // namespace
 
-const line_kernel ssse3_kernel = {
+extern const line_kernel ssse3_kernel = {
     "ssse3", has_ssse3, routine_for_plan<ssse3_plain16, ssse3_colour16, ssse3_plain, ssse3_colour>};
 
-const line_kernel avx512_kernel = {"avx512", has_avx512, avx512_routine};
+extern const line_kernel avx512_kernel = {"avx512", has_avx512, avx512_routine};
 
 #endif

@@ -28,8 +28,8 @@ namespace {
 std::string kernel_for_default_layout(bool colour) {
     dump_settings s;
     s.colour = colour;
-    const line_plan plan = make_line_plan(s);
-    return plan.kernel == nullptr ? "(none)" : plan.kernel->name;
+    const kernel_choice chosen = choose_kernel(make_line_plan(s));
+    return chosen.kernel == nullptr ? "(none)" : chosen.kernel->name;
 }
 
 #ifdef ZELK_X86_KERNELS

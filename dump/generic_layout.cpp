@@ -1,0 +1,162 @@
+#include "dump/generic_layout.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "dump/escapes.hpp"
+#include "dump/line_tables.hpp"
+#include "dump/offset_field.hpp"
+#include "dump/output.hpp"
+
+namespace {
+
+// Splices in an escape of any length where the class changes.
+inline char* colour_step_long(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    if (slot == last) return p;
+    last = slot;
+    if (!plan.settings.colour) return p;
+    return write_escape(p, plan.colour_text[slot]);
+}
+
+// Calls column(p, j) for the k columns that hold bytes, with a space before
+// every group; the space goes before the escape of the byte after it, so it
+// takes the colour of the byte before it.
+template <class Column>
+inline char* grouped_columns(char* p, std::size_t k, std::uint64_t group, Column column) {
+    if (group == 0 || group >= k) {
+        if (group != 0) *p++ = ' ';
+        for (std::size_t j = 0; j < k; ++j) p = column(p, j);
+        return p;
+    }
+    const std::size_t g = static_cast<std::size_t>(group);
+    for (std::size_t j = 0; j < k;) {
+        *p++ = ' ';
+        const std::size_t end = std::min(k, j + g);
+        for (; j < end; ++j) p = column(p, j);
+    }
+    return p;
+}
+
+// How the generic path splices in escapes: not at all (plain), as
+// fixed-size copies, or as copies of any length.
+enum class escapes { none, short_copies, any_length };
+
+template <escapes e>
+inline char* escape_step(char* p, const line_plan& plan, unsigned slot, unsigned& last) {
+    if constexpr (e == escapes::short_copies) return colour_step(p, plan.tables, slot, last);
+    if constexpr (e == escapes::any_length) return colour_step_long(p, plan, slot, last);
+    return p;
+}
+
+template <escapes e>
+char* hex_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                  unsigned& last) {
+    return grouped_columns(p, k, plan.settings.group_size, [&](char* q, std::size_t j) {
+        const unsigned char b = bytes[j];
+        q = escape_step<e>(q, plan, slots[b], last);
+        std::memcpy(q, hex_pairs[b].data(), 4);
+        return q + 3;
+    });
+}
+
+template <escapes e>
+char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                   unsigned& last) {
+    return grouped_columns(p, k, plan.settings.group_size, [&](char* q, std::size_t j) {
+        const unsigned char b = bytes[j];
+        q = escape_step<e>(q, plan, slots[b], last);
+        std::memcpy(q, &glyphs[b], 4);
+        return q + glyphs[b].size;
+    });
+}
+
+// One line written item by item through output_write: for escapes too long
+// to lay out the hex or text block of a line in one reserved stretch of the
+// buffer.
+void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, std::size_t k,
+                          std::uint64_t offset) {
+    char field[max_offset_field];
+    output_write(field, offset_field(field, offset));
+    const std::uint64_t group = plan.settings.group_size;
+    const std::uint64_t blank_groups = group_starts(k, plan.settings.width, group);
+    unsigned last = no_slot;
+    auto step = [&](unsigned char b) {
+        const unsigned slot = slots[b];
+        if (slot == last) return;
+        last = slot;
+        if (!plan.settings.colour) return;
+        put_escape(plan.colour_text[slot], [](std::string_view part) { output_write(part); });
+    };
+    for (int block = 0; block < 2; ++block) {
+        std::uint64_t in_group = 0;
+        for (std::size_t j = 0; j < k; ++j) {
+            if (group != 0) {
+                if (in_group == 0) output_write(" ", 1);
+                if (++in_group == group) in_group = 0;
+            }
+            step(bytes[j]);
+            if (block == 0)
+                output_write(hex_pairs[bytes[j]].data(), 3);
+            else
+                output_write(glyph_of(bytes[j]));
+        }
+        const std::uint64_t blank = plan.settings.width - k;
+        output_spaces(block == 0 ? 3 * blank + blank_groups + 1 : blank + blank_groups);
+    }
+    output_write(line_end(plan.settings.colour));
+}
+
+}  // namespace
+
+// The hex block and the text block are each laid out in one reserved
+// stretch of the buffer sized for its worst case; the blank columns of a wide
+// line are written separately. Kept out of line: it is the rare path beside
+// the kernels' loops, which stay small without it.
+[[gnu::noinline]] void generic_line(const line_plan& plan, const unsigned char* bytes,
+                                    std::size_t k, std::uint64_t offset) {
+    const std::uint64_t group = plan.settings.group_size;
+    const std::size_t groups =
+        group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
+    // A group space per group; per byte an escape and a pair or glyph; the
+    // overrun of the last fixed-size store; the line end.
+    const std::size_t worst = groups + k * (plan.tables.longest_escape + 3) + short_escape_size + 8;
+    if (max_offset_field + worst + blanks_in_place > output_reserve_limit) {
+        generic_line_by_items(plan, bytes, k, offset);
+        return;
+    }
+    const std::uint64_t blank = plan.settings.width - k;
+    const std::uint64_t blank_groups = group_starts(k, plan.settings.width, group);
+    // Blank columns up to blanks_in_place are laid out within the reserve.
+    auto pad = [](char* p, std::uint64_t count) {
+        return output_blanks(p, count, blanks_in_place);
+    };
+    unsigned last = no_slot;
+
+    char* p = output_reserve(max_offset_field + worst + blanks_in_place);
+    p += offset_field(p, offset);
+    const escapes e = !plan.settings.colour                ? escapes::none
+                      : plan.tables.short_escapes ? escapes::short_copies
+                                                  : escapes::any_length;
+    p = e == escapes::none           ? hex_columns<escapes::none>(p, plan, bytes, k, last)
+        : e == escapes::short_copies ? hex_columns<escapes::short_copies>(p, plan, bytes, k, last)
+                                     : hex_columns<escapes::any_length>(p, plan, bytes, k, last);
+    p = pad(p, 3 * blank + blank_groups + 1);
+    output_commit(p);
+
+    p = output_reserve(worst + blanks_in_place);
+    p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
+        : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
+                                     : text_columns<escapes::any_length>(p, plan, bytes, k, last);
+    p = pad(p, blank + blank_groups);
+    output_commit(p);
+    output_write(line_end(plan.settings.colour));
+}
+
+void generic_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
+                   std::uint64_t offset) {
+    for (std::size_t l = 0; l < count; ++l)
+        generic_line(plan, first + l * plan.line_bytes, plan.line_bytes,
+                           offset + l * plan.line_bytes);
+}
+
