@@ -1,11 +1,13 @@
 // The line algorithms that kernels share, written once as templates over
 // `Isa`, a struct of static functions that says what one CPU can do 16 bytes
-// at a time (kernel.hpp lists them). Each kernel file instantiates them in
-// its own entry points, which carry the CPU's target attribute and
+// at a time (kernel.hpp lists them), with the layout facts and the class and
+// glyph rules as the kernels compute them, each tied to the tables at
+// compile time. Each kernel file instantiates the algorithms in its own
+// entry points, defined with its Isa in the CPU's target region and
 // [[gnu::flatten]]: flattening inlines the templates and the Isa functions
-// into the targeted entry point, so that the SIMD code is compiled for that
-// CPU and runs without a call per 16 bytes, while nothing outside the entry
-// points is compiled for more than the baseline CPU.
+// into the entry point, so that the SIMD code is compiled for that CPU and
+// runs without a call per 16 bytes, while nothing outside the regions is
+// compiled for more than the baseline CPU.
 #pragma once
 
 #include <algorithm>

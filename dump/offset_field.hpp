@@ -1,6 +1,7 @@
 // The offset field that begins every dump line, and the marker line that
-// stands for a run of repeated lines, indented to the field's width. The only
-// place that knows their format.
+// stands for a run of repeated lines, indented to the field's width. Their
+// format is written here alone: the kernels know only the field's width
+// below 2^32 (short_offset_field), to place what follows it.
 #pragma once
 
 #include <algorithm>
