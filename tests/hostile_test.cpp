@@ -176,10 +176,7 @@ TEST(Hostile, OffsetsNearTwoToTheSixtyThreeInASparseFile) {
         {"0x7fffffffffffffff-", ""},  // the end of the file
     };
     for (const auto& c : cases) {
-        zelk_run named = run_zelk({"-p", "-r", c.range, path});
-        EXPECT_EQ(named.out, c.out) << c.range;
-        EXPECT_EQ(named.err, "") << c.range;
-        EXPECT_EQ(named.status, 0) << c.range;
+        expect_run({c.range, {"-p", "-r", c.range, path}, c.out, "", 0});
         zelk_call redirected;
         redirected.args = {"-p", "-r", c.range};
         redirected.stdin_path = path;
