@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "cli/shown_name.hpp"
+#include "tests/golden_lines.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
 
 const std::string usage = "usage: zelk [-p] [-g groupsize] [-r range] [-w width]\n";
-
-const std::string hello_plain =
-    "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n";
-// After the two bytes: 6 blank columns, a group space, 8 blank columns, the
-// separator and the text block's group space.
-const std::string ab_plain = "    0000  41 42" + std::string(18 + 1 + 24 + 1 + 1, ' ') + "AB" +
-                             std::string(6 + 1 + 8, ' ') + "\n";
-const std::string ab_colour =
-    "    0000 \033[m 41 42" + std::string(45, ' ') + "AB" + std::string(15, ' ') + "\033[m\n";
 
 }  // namespace
 
@@ -39,10 +31,7 @@ TEST(Cli, Operands) {
          0},
         {"bold name in colour",
          {"hello", "ab"},
-         "====> \033[1mhello\033[m <====\n"
-         "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-         "\033[mHello, w orld!\033[38;5;150m.  \033[m\n"
-         "\n====> \033[1mab\033[m <====\n" +
+         "====> \033[1mhello\033[m <====\n" + hello_colour + "\n====> \033[1mab\033[m <====\n" +
              ab_colour,
          "",
          0},

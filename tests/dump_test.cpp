@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/golden_lines.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
-
-const std::string hello_plain =
-    "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n";
 
 std::string bytes_mod(std::size_t size, unsigned modulus, unsigned base = 0) {
     std::string s;
@@ -35,15 +33,7 @@ std::vector<std::string> lines_of(const std::string& out) {
 TEST(Dump, HelloWorld) {
     const std::vector<expected_run> cases = {
         {"plain", {"-p"}, hello_plain, "", 0, {}, "Hello, world!\n", file_and_pipe},
-        {"colour",
-         {},
-         "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-         "\033[mHello, w orld!\033[38;5;150m.  \033[m\n",
-         "",
-         0,
-         {},
-         "Hello, world!\n",
-         file_and_pipe},
+        {"colour", {}, hello_colour, "", 0, {}, "Hello, world!\n", file_and_pipe},
     };
     for (const auto& c : cases) expect_run(c);
 }

@@ -15,16 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/golden_lines.hpp"
 #include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
-
-// The plain line of "AB" with the default width and groups: 14 blank
-// columns with the group space among them, the separator, the text block's
-// group space, then "AB" and 14 blanks with the group space.
-const std::string ab_plain =
-    "    0000  41 42" + std::string(42 + 1 + 1 + 1, ' ') + "AB" + std::string(14 + 1, ' ') + "\n";
 
 std::string random_bytes(std::size_t size, unsigned seed) {
     std::mt19937 engine(seed);

@@ -8,6 +8,7 @@
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
+#include "tests/golden_lines.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
@@ -48,14 +49,11 @@ dump_settings plain(std::uint64_t width, std::uint64_t group) {
 }  // namespace
 
 TEST(Layout, HelloWorldPlain) {
-    EXPECT_EQ(layout("Hello, world!\n", 0, plain()),
-              "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n");
+    EXPECT_EQ(layout("Hello, world!\n", 0, plain()), hello_plain);
 }
 
 TEST(Layout, HelloWorldColour) {
-    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}),
-              "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-              "\033[mHello, w orld!\033[38;5;150m.  \033[m\n");
+    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}), hello_colour);
 }
 
 TEST(Layout, OffsetField) {
