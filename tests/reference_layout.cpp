@@ -6,8 +6,16 @@
 #include <cstring>
 
 #include "dump/byte_class.hpp"
+#include "dump/settings.hpp"
 
 namespace {
+
+// Lines are cut from chunks of this many bytes, counted from where the dump
+// starts. Written here rather than taken from the engine, so that the
+// reference does not follow the engine into a mistake; the engine's value
+// must be the same.
+constexpr std::size_t reference_chunk = 1024;
+static_assert(reference_chunk == chunk_size);
 
 template <class... Values>
 void append_format(std::string& out, const char* format, Values... values) {
@@ -53,8 +61,8 @@ std::string reference_lines(const std::string& bytes, std::uint64_t offset,
     std::string previous;
     bool no_previous = true, marked = false;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t chunk = 0; chunk < bytes.size(); chunk += 1024) {
-        const std::size_t chunk_end = std::min(bytes.size(), chunk + 1024);
+    for (std::size_t chunk = 0; chunk < bytes.size(); chunk += reference_chunk) {
+        const std::size_t chunk_end = std::min(bytes.size(), chunk + reference_chunk);
         for (std::size_t i = chunk; i < chunk_end; i += s.width) {
             const std::size_t k = std::min<std::uint64_t>(chunk_end - i, s.width);
             const std::string line(bytes, i, k);
