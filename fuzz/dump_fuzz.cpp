@@ -24,13 +24,13 @@
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
 #include "dump/output.hpp"
+#include "dump/settings.hpp"
 
 namespace {
 
 // Settings header: width, group size, flags, range start (2 bytes, little
 // endian), range size (2 bytes).
 constexpr std::size_t header_size = 7;
-constexpr std::uint64_t chunk_size = 1024;
 // What a pipe holds on Linux unless it is resized.
 constexpr std::size_t pipe_capacity = 64 * 1024;
 

@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "cli/shown_name.hpp"
+#include "tests/golden_lines.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
 
 const std::string usage = "usage: zelk [-p] [-g groupsize] [-r range] [-w width]\n";
-
-const std::string hello_plain =
-    "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n";
-// After the two bytes: 6 blank columns, a group space, 8 blank columns, the
-// separator and the text block's group space.
-const std::string ab_plain = "    0000  41 42" + std::string(18 + 1 + 24 + 1 + 1, ' ') + "AB" +
-                             std::string(6 + 1 + 8, ' ') + "\n";
-const std::string ab_colour =
-    "    0000 \033[m 41 42" + std::string(45, ' ') + "AB" + std::string(15, ' ') + "\033[m\n";
 
 }  // namespace
 
@@ -39,10 +31,7 @@ TEST(Cli, Operands) {
          0},
         {"bold name in colour",
          {"hello", "ab"},
-         "====> \033[1mhello\033[m <====\n"
-         "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-         "\033[mHello, w orld!\033[38;5;150m.  \033[m\n"
-         "\n====> \033[1mab\033[m <====\n" +
+         "====> \033[1mhello\033[m <====\n" + hello_colour + "\n====> \033[1mab\033[m <====\n" +
              ab_colour,
          "",
          0},
@@ -290,56 +279,90 @@ TEST(Cli, ReadErrorOnAFileIsFatal) {
 }
 
 TEST(Cli, Options) {
+    const std::string input = "ABCDEFGH";
     const std::vector<expected_run> cases = {
         {"later -w wins",
          {"-p", "-w", "8", "-w", "4"},
          "    0000  41 42 43 44  ABCD\n    0004  45 46 47 48  EFGH\n",
          "",
-         0},
+         0,
+         {},
+         input},
         {"later -r wins",
          {"-p", "-w", "4", "-r", "1-2", "-r", "3-4"},
          "    0003  44           D   \n",
          "",
-         0},
+         0,
+         {},
+         input},
         {"-w like atol",
          {"-p", "-w", "4xyz", "-g", " 2"},
          "    0000  41 42  43 44  AB CD\n    0004  45 46  47 48  EF GH\n",
          "",
-         0},
+         0,
+         {},
+         input},
         {"-g -1 is one group",
          {"-p", "-w", "4", "-g", "-1"},
          "    0000  41 42 43 44  ABCD\n    0004  45 46 47 48  EFGH\n",
          "",
-         0},
-        {"widest line", {"-p", "-w", "1048576", "-r", "0-0"}, "", "", 0},
-        {"unknown option", {"-x"}, "", "zelk: invalid option -- 'x'\n" + usage, 1},
+         0,
+         {},
+         input},
+        {"widest line", {"-p", "-w", "1048576", "-r", "0-0"}, "", "", 0, {}, input},
+        {"unknown option", {"-x"}, "", "zelk: invalid option -- 'x'\n" + usage, 1, {}, input},
         {"missing argument",
          {"-p", "-w"},
          "",
          "zelk: option requires an argument -- 'w'\n" + usage,
-         1},
+         1,
+         {},
+         input},
     };
-    for (const auto& c : cases) {
-        zelk_run r = run_zelk(c.args, "ABCDEFGH");
-        EXPECT_EQ(r.out, c.out) << c.name;
-        EXPECT_EQ(r.err, c.err) << c.name;
-        EXPECT_EQ(r.status, c.status) << c.name;
-    }
+    for (const auto& c : cases) expect_run(c);
 }
 
 TEST(Cli, BadWidthIsRefusedBeforeAnythingElse) {
-    for (const char* width : {"0", "abc", "-1", "1048577", "99999999999999999999999"}) {
-        zelk_call call;
-        // Neither the colour variable nor the missing file is looked at.
-        call.args = {"-w", width, "-p", "/nonexistent"};
-        call.env = {"ZELK_COLORS=bogus"};
-        call.input = "AB";
-        zelk_run r = run_zelk(call);
-        EXPECT_EQ(r.out, "") << width;
-        EXPECT_EQ(r.err, "zelk: invalid width " + std::string(width) + ": must be 1 to 1048576\n")
-            << width;
-        EXPECT_EQ(r.status, 1) << width;
-    }
+    // Neither the colour variable nor the missing file is looked at.
+    const std::vector<std::string> env = {"ZELK_COLORS=bogus"};
+    const std::vector<expected_run> cases = {
+        {"0",
+         {"-w", "0", "-p", "/nonexistent"},
+         "",
+         "zelk: invalid width 0: must be 1 to 1048576\n",
+         1,
+         env,
+         "AB"},
+        {"abc",
+         {"-w", "abc", "-p", "/nonexistent"},
+         "",
+         "zelk: invalid width abc: must be 1 to 1048576\n",
+         1,
+         env,
+         "AB"},
+        {"-1",
+         {"-w", "-1", "-p", "/nonexistent"},
+         "",
+         "zelk: invalid width -1: must be 1 to 1048576\n",
+         1,
+         env,
+         "AB"},
+        {"one above the widest",
+         {"-w", "1048577", "-p", "/nonexistent"},
+         "",
+         "zelk: invalid width 1048577: must be 1 to 1048576\n",
+         1,
+         env,
+         "AB"},
+        {"beyond 64 bits",
+         {"-w", "99999999999999999999999", "-p", "/nonexistent"},
+         "",
+         "zelk: invalid width 99999999999999999999999: must be 1 to 1048576\n",
+         1,
+         env,
+         "AB"},
+    };
+    for (const auto& c : cases) expect_run(c);
 }
 
 TEST(Cli, OperandThatIsNoRegularFileIsRead) {
@@ -347,15 +370,15 @@ TEST(Cli, OperandThatIsNoRegularFileIsRead) {
     // like any file.
     temp_dir dir;
     dir.write("ab", "AB");
-    zelk_call call;
-    call.args = {"-p", "ab", "/dev/stdin"};
-    call.input = "Hello, world!\n";
-    call.stdin_kind = input_kind::pipe;
-    call.cwd = dir.path;
-    zelk_run r = run_zelk(call);
-    EXPECT_EQ(r.out, "====> ab <====\n" + ab_plain + "\n====> /dev/stdin <====\n" + hello_plain);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    expect_run({"/dev/stdin, a pipe",
+                {"-p", "ab", "/dev/stdin"},
+                "====> ab <====\n" + ab_plain + "\n====> /dev/stdin <====\n" + hello_plain,
+                "",
+                0,
+                {},
+                "Hello, world!\n",
+                {input_kind::pipe}},
+               dir.path);
 }
 
 // Standard input has nothing after it to lose, so a directory there stays a

@@ -61,29 +61,25 @@ TEST(ColourVariable, Properties) {
          "zelk: no '=' found in ZELK_COLORS property 'a'\n" + unknown + "'b'\n" + unknown +
              "'\xff\xfe'\n"},
     };
-    for (const auto& c : cases) {
-        zelk_call call;
-        call.args = args;
-        call.input = input;
-        call.env = {std::string("ZELK_COLORS=") + c.value};
-        zelk_run r = run_zelk(call);
-        EXPECT_EQ(r.out, line(c.expected)) << c.value;
-        EXPECT_EQ(r.err, c.err) << c.value;
-        EXPECT_EQ(r.status, 0) << c.value;
-    }
+    for (const auto& c : cases)
+        expect_run({c.value,
+                    args,
+                    line(c.expected),
+                    c.err,
+                    0,
+                    {std::string("ZELK_COLORS=") + c.value},
+                    input});
 }
 
 TEST(ColourVariable, WarningsAppearAlsoWhenPlain) {
-    zelk_call call;
-    call.args = {"-p", "-w", "5", "-g", "0"};
-    call.input = input;
-    call.env = {"ZELK_COLORS=Zero=1 zero=2 x"};
-    zelk_run r = run_zelk(call);
-    EXPECT_EQ(r.out, "    0000 00 01 41 7f ff ..A.\xc3\xbf\n");
-    EXPECT_EQ(r.err,
-              "zelk: unknown ZELK_COLORS property 'Zero'\n"
-              "zelk: no '=' found in ZELK_COLORS property 'x'\n");
-    EXPECT_EQ(r.status, 0);
+    expect_run({"plain",
+                {"-p", "-w", "5", "-g", "0"},
+                "    0000 00 01 41 7f ff ..A.\xc3\xbf\n",
+                "zelk: unknown ZELK_COLORS property 'Zero'\n"
+                "zelk: no '=' found in ZELK_COLORS property 'x'\n",
+                0,
+                {"ZELK_COLORS=Zero=1 zero=2 x"},
+                input});
 }
 
 // The light-background preset that the README, the manual page and the
@@ -94,12 +90,11 @@ TEST(ColourVariable, LightPresetOfTheDocs) {
         const std::string text = read_file(std::string(ZELK_SOURCE_DIR) + "/" + doc);
         EXPECT_NE(text.find("'" + preset + "'"), std::string::npos) << doc;
     }
-    zelk_call call;
-    call.args = args;
-    call.input = input;
-    call.env = {"ZELK_COLORS=" + preset};
-    zelk_run r = run_zelk(call);
-    EXPECT_EQ(r.out, line({"38;5;243", "38;5;28", "", "38;5;91", "38;5;160"}));
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    expect_run({"light preset",
+                args,
+                line({"38;5;243", "38;5;28", "", "38;5;91", "38;5;160"}),
+                "",
+                0,
+                {"ZELK_COLORS=" + preset},
+                input});
 }

@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/golden_lines.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
-
-const std::string hello_plain =
-    "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n";
 
 std::string bytes_mod(std::size_t size, unsigned modulus, unsigned base = 0) {
     std::string s;
@@ -33,23 +31,15 @@ std::vector<std::string> lines_of(const std::string& out) {
 }  // namespace
 
 TEST(Dump, HelloWorld) {
-    zelk_run plain = run_file_and_pipe({"-p"}, "Hello, world!\n");
-    EXPECT_EQ(plain.out, hello_plain);
-    EXPECT_EQ(plain.err, "");
-    EXPECT_EQ(plain.status, 0);
-
-    zelk_run colour = run_file_and_pipe({}, "Hello, world!\n");
-    EXPECT_EQ(colour.out,
-              "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-              "\033[mHello, w orld!\033[38;5;150m.  \033[m\n");
-    EXPECT_EQ(colour.status, 0);
+    const std::vector<expected_run> cases = {
+        {"plain", {"-p"}, hello_plain, "", 0, {}, "Hello, world!\n", file_and_pipe},
+        {"colour", {}, hello_colour, "", 0, {}, "Hello, world!\n", file_and_pipe},
+    };
+    for (const auto& c : cases) expect_run(c);
 }
 
 TEST(Dump, EmptyInputWritesNothing) {
-    zelk_run r = run_file_and_pipe({}, "");
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    expect_run({"empty input", {}, "", "", 0, {}, "", file_and_pipe});
 }
 
 TEST(Dump, LinesNeverSpanChunks) {

@@ -15,16 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/golden_lines.hpp"
 #include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
-
-// The plain line of "AB" with the default width and groups: 14 blank
-// columns with the group space among them, the separator, the text block's
-// group space, then "AB" and 14 blanks with the group space.
-const std::string ab_plain =
-    "    0000  41 42" + std::string(42 + 1 + 1 + 1, ' ') + "AB" + std::string(14 + 1, ' ') + "\n";
 
 std::string random_bytes(std::size_t size, unsigned seed) {
     std::mt19937 engine(seed);
@@ -176,10 +171,7 @@ TEST(Hostile, OffsetsNearTwoToTheSixtyThreeInASparseFile) {
         {"0x7fffffffffffffff-", ""},  // the end of the file
     };
     for (const auto& c : cases) {
-        zelk_run named = run_zelk({"-p", "-r", c.range, path});
-        EXPECT_EQ(named.out, c.out) << c.range;
-        EXPECT_EQ(named.err, "") << c.range;
-        EXPECT_EQ(named.status, 0) << c.range;
+        expect_run({c.range, {"-p", "-r", c.range, path}, c.out, "", 0});
         zelk_call redirected;
         redirected.args = {"-p", "-r", c.range};
         redirected.stdin_path = path;

@@ -8,6 +8,8 @@
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
+#include "tests/golden_bytes.hpp"
+#include "tests/golden_lines.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
@@ -46,17 +48,36 @@ dump_settings plain(std::uint64_t width, std::uint64_t group) {
     return s;
 }
 
+dump_settings in_colour(std::uint64_t width, std::uint64_t group) {
+    dump_settings s;
+    s.width = width;
+    s.group_size = group;
+    return s;
+}
+
+// Byte values 0 to 255 one a line: each line selects its byte's class
+// colour once, for the hex pair and the glyph alike.
+std::string every_byte_lines() {
+    std::string lines;
+    for (unsigned b = 0; b < 256; ++b) {
+        char head[64];
+        std::snprintf(head, sizeof head, "    0%03x \033[%sm %02x  ", b,
+                      std::string(range_of(static_cast<unsigned char>(b)).colour).c_str(), b);
+        lines += head;
+        lines += golden_glyphs[b];
+        lines += "\033[m\n";
+    }
+    return lines;
+}
+
 }  // namespace
 
 TEST(Layout, HelloWorldPlain) {
-    EXPECT_EQ(layout("Hello, world!\n", 0, plain()),
-              "    0000  48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21 0a        Hello, w orld!.  \n");
+    EXPECT_EQ(layout("Hello, world!\n", 0, plain()), hello_plain);
 }
 
 TEST(Layout, HelloWorldColour) {
-    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}),
-              "    0000 \033[m 48 65 6c 6c 6f 2c 20 77  6f 72 6c 64 21\033[38;5;150m 0a        "
-              "\033[mHello, w orld!\033[38;5;150m.  \033[m\n");
+    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}), hello_colour);
 }
 
 TEST(Layout, OffsetField) {
@@ -121,55 +142,42 @@ TEST(Layout, EqualTextsInTwoClassesStillSwitch) {
     EXPECT_EQ(line, "    0000\033[m 41\033[m 01 \033[mA\033[m.\033[m\n");
 }
 
-TEST(DumpLoop, EveryByteValueWithItsClassEscapeAndGlyph) {
-    std::string input;
-    for (int b = 0; b < 256; ++b) input += static_cast<char>(b);
-    dump_settings s;
-    s.width = 1;
-    std::string expected;
-    for (int b = 0; b < 256; ++b) {
-        char head[64];
-        std::snprintf(head, sizeof head, "    0%03x \033[%sm %02x  ", b,
-                      std::string(colour_of(static_cast<unsigned char>(b))).c_str(), b);
-        expected += head;
-        expected += glyph_of(static_cast<unsigned char>(b));
-        expected += "\033[m\n";
-    }
-    EXPECT_EQ(dump(input, s), expected);
-}
-
-TEST(DumpLoop, ZerosThenLettersCollapse) {
-    std::string input(32, '\0');
-    input += std::string(16, 'A');
-    EXPECT_EQ(dump(input, plain()),
-              "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n"
-              "       *\n"
-              "    0020  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AAAAAAAA AAAAAAAA\n");
-}
-
-TEST(DumpLoop, RepeatsEndWithTheMarker) {
+TEST(DumpLoop, WholeDumpsOfSmallInputs) {
+    std::string every_byte;
+    for (int b = 0; b < 256; ++b) every_byte += static_cast<char>(b);
     const std::string zeros_line =
         "    0000  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n";
-    EXPECT_EQ(dump(std::string(64, '\0'), plain()), zeros_line + "       *\n");
-    // The marker carries no escape even in colour.
-    std::string coloured = dump(std::string(64, '\0'), dump_settings{});
-    EXPECT_EQ(coloured.substr(coloured.size() - 13), "\033[m\n       *\n");
-}
-
-TEST(DumpLoop, OnlyTheLastPrintedLineIsCompared) {
-    std::string a(16, 'a'), b(16, 'b');
-    EXPECT_EQ(dump(a + a + b + a, plain(16, 0)),
-              "    0000 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n"
-              "       *\n"
-              "    0020 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 bbbbbbbbbbbbbbbb\n"
-              "    0030 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n");
-}
-
-TEST(DumpLoop, ShortLineIsNoRepeatOfALongerOne) {
-    EXPECT_EQ(dump("aaaaa", plain(4, 0)),
-              "    0000 61 61 61 61 aaaa\n"
-              "    0004 61          a   \n");
-    EXPECT_EQ(dump(std::string(8, 'a'), plain(4, 0)), "    0000 61 61 61 61 aaaa\n       *\n");
+    const std::string a(16, 'a'), b(16, 'b');
+    struct {
+        const char* name;
+        std::string input;
+        dump_settings s;
+        std::string expected;
+    } const cases[] = {
+        {"every byte value with its class escape and glyph", every_byte, in_colour(1, 8),
+         every_byte_lines()},
+        {"zeros then letters collapse", std::string(32, '\0') + std::string(16, 'A'), plain(),
+         zeros_line +
+             "       *\n"
+             "    0020  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AAAAAAAA AAAAAAAA\n"},
+        {"repeats end with the marker", std::string(64, '\0'), plain(), zeros_line + "       *\n"},
+        {"the marker carries no escape even in colour", std::string(64, '\0'), dump_settings{},
+         "    0000 \033[38;5;238m 00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  "
+         "........ ........\033[m\n"
+         "       *\n"},
+        {"only the last printed line is compared", a + a + b + a, plain(16, 0),
+         "    0000 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n"
+         "       *\n"
+         "    0020 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 62 bbbbbbbbbbbbbbbb\n"
+         "    0030 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 aaaaaaaaaaaaaaaa\n"},
+        {"a short line is no repeat of a longer one", "aaaaa", plain(4, 0),
+         "    0000 61 61 61 61 aaaa\n"
+         "    0004 61          a   \n"},
+        {"a whole line repeats", std::string(8, 'a'), plain(4, 0),
+         "    0000 61 61 61 61 aaaa\n       *\n"},
+        {"empty input writes nothing", "", dump_settings{}, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(dump(c.input, c.s), c.expected) << c.name;
 }
 
 // Lines of every size class that the repeat test compares its own way (up
@@ -214,8 +222,4 @@ TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeatOfAShortLine) {
                 << "a short line of " << tail << ", byte " << at;
         }
     }
-}
-
-TEST(DumpLoop, EmptyInputWritesNothing) {
-    EXPECT_EQ(dump("", dump_settings{}), "");
 }

@@ -91,23 +91,23 @@ TEST(RangeEndToEnd, MessageQuotesTheWholeArgumentAndNothingIsRead) {
         {"0x7ffffffffffffff0+0x10",
          "zelk: end was less than start in range 0x7ffffffffffffff0+0x10\n"},
     };
-    for (const auto& c : cases) {
-        // A later -w is never reached, and no input is opened.
-        zelk_run r = run_zelk({"-r", c.arg, "-w", "0", "/nonexistent"});
-        EXPECT_EQ(r.out, "") << c.arg;
-        EXPECT_EQ(r.err, c.err) << c.arg;
-        EXPECT_EQ(r.status, 1) << c.arg;
-    }
+    // A later -w is never reached, and no input is opened.
+    for (const auto& c : cases)
+        expect_run({c.arg, {"-r", c.arg, "-w", "0", "/nonexistent"}, "", c.err, 1});
 }
 
 TEST(RangeEndToEnd, LinesAlignToTheRangeStart) {
     std::string input;
     for (int b = 0; b < 64; ++b) input += static_cast<char>(b);
-    zelk_run r = run_file_and_pipe({"-p", "-r", "5-37"}, input);
-    EXPECT_EQ(r.out,
-              "    0005  05 06 07 08 09 0a 0b 0c  0d 0e 0f 10 11 12 13 14  ........ ........\n"
-              "    0015  15 16 17 18 19 1a 1b 1c  1d 1e 1f 20 21 22 23 24  ........ ... !\"#$\n");
-    EXPECT_EQ(r.status, 0);
+    expect_run({"5-37",
+                {"-p", "-r", "5-37"},
+                "    0005  05 06 07 08 09 0a 0b 0c  0d 0e 0f 10 11 12 13 14  ........ ........\n"
+                "    0015  15 16 17 18 19 1a 1b 1c  1d 1e 1f 20 21 22 23 24  ........ ... !\"#$\n",
+                "",
+                0,
+                {},
+                input,
+                file_and_pipe});
 }
 
 TEST(RangeEndToEnd, ChunksCountFromTheRangeStart) {
@@ -136,12 +136,9 @@ TEST(RangeEndToEnd, RangesThatSelectLittleOrNothing) {
         {"60-1000", "    003c  a9 b0 b7 be" + std::string(12 * 3 + 1 + 1 + 1, ' ') +
                         "\xc2\xa9\xc2\xb0\xc2\xb7\xc2\xbe" + std::string(4 + 1 + 8, ' ') + "\n"},
     };
-    for (const auto& c : cases) {
-        zelk_run r = run_file_and_pipe({"-p", "-r", c.range}, distinct_bytes(64));
-        EXPECT_EQ(r.out, c.out) << c.range;
-        EXPECT_EQ(r.err, "") << c.range;
-        EXPECT_EQ(r.status, 0) << c.range;
-    }
+    for (const auto& c : cases)
+        expect_run(
+            {c.range, {"-p", "-r", c.range}, c.out, "", 0, {}, distinct_bytes(64), file_and_pipe});
 }
 
 TEST(RangeEndToEnd, PipeIsSkippedByReading) {

@@ -6,8 +6,17 @@
 #include <cstring>
 
 #include "dump/byte_class.hpp"
+#include "dump/settings.hpp"
+#include "tests/golden_bytes.hpp"
 
 namespace {
+
+// Lines are cut from chunks of this many bytes, counted from where the dump
+// starts. Written here rather than taken from the engine, so that the
+// reference does not follow the engine into a mistake; the engine's value
+// must be the same.
+constexpr std::size_t reference_chunk = 1024;
+static_assert(reference_chunk == chunk_size);
 
 template <class... Values>
 void append_format(std::string& out, const char* format, Values... values) {
@@ -22,10 +31,14 @@ std::string reference_line(const unsigned char* bytes, std::size_t size, std::ui
                            const dump_settings& s) {
     std::string out;
     append_format(out, "%5" PRIx64 "%03" PRIx64, offset >> 12, offset & 0xfff);
+    // The class from the written-out ranges, not the engine's, so that a
+    // class boundary that moved shows; its colour text from the engine's
+    // slots, which a test may have changed as ZELK_COLORS would.
     int last = -1;  // no class selected yet in this line
     auto colour_step = [&](unsigned char b) {
-        const int slot = static_cast<int>(class_of(b));
-        if (slot != last && s.colour) out += "\033[" + std::string(colour_of(b)) + "m";
+        const int slot = static_cast<int>(range_of(b).cls);
+        if (slot != last && s.colour)
+            out += "\033[" + std::string(class_colours[static_cast<std::size_t>(slot)]) + "m";
         last = slot;
     };
     for (int block = 0; block < 2; ++block) {
@@ -39,7 +52,7 @@ std::string reference_line(const unsigned char* bytes, std::size_t size, std::ui
             if (block == 0)
                 append_format(out, " %02x", static_cast<unsigned>(bytes[j]));
             else
-                out += glyph_of(bytes[j]);
+                out += golden_glyphs[bytes[j]];
         }
         if (block == 0) out += ' ';
     }
@@ -53,8 +66,8 @@ std::string reference_lines(const std::string& bytes, std::uint64_t offset,
     std::string previous;
     bool no_previous = true, marked = false;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t chunk = 0; chunk < bytes.size(); chunk += 1024) {
-        const std::size_t chunk_end = std::min(bytes.size(), chunk + 1024);
+    for (std::size_t chunk = 0; chunk < bytes.size(); chunk += reference_chunk) {
+        const std::size_t chunk_end = std::min(bytes.size(), chunk + reference_chunk);
         for (std::size_t i = chunk; i < chunk_end; i += s.width) {
             const std::size_t k = std::min<std::uint64_t>(chunk_end - i, s.width);
             const std::string line(bytes, i, k);

@@ -215,14 +215,19 @@ zelk_run run_zelk(std::vector<std::string> args, std::string input, input_kind s
 }
 
 void expect_run(const expected_run& row, const std::string& cwd) {
-    zelk_call call;
-    call.args = row.args;
-    call.env = row.env;
-    call.cwd = cwd;
-    zelk_run r = run_zelk(call);
-    EXPECT_EQ(r.out, row.out) << row.name;
-    EXPECT_EQ(r.err, row.err) << row.name;
-    EXPECT_EQ(r.status, row.status) << row.name;
+    for (input_kind kind : row.stdin_kinds) {
+        zelk_call call;
+        call.args = row.args;
+        call.env = row.env;
+        call.cwd = cwd;
+        call.input = row.input;
+        call.stdin_kind = kind;
+        zelk_run r = run_zelk(call);
+        const char* from = kind == input_kind::pipe ? " (through a pipe)" : "";
+        EXPECT_EQ(r.out, row.out) << row.name << from;
+        EXPECT_EQ(r.err, row.err) << row.name << from;
+        EXPECT_EQ(r.status, row.status) << row.name << from;
+    }
 }
 
 zelk_run run_file_and_pipe(const std::vector<std::string>& args, const std::string& input) {

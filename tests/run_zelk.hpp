@@ -67,8 +67,12 @@ std::string read_file(const std::string& path);
 // i * 7 % 251), so nothing collapses into a marker line.
 std::string distinct_bytes(std::size_t size);
 
-// One row of a table of runs: the arguments and environment, and exactly what
-// zelk must write and return.
+// Standard input as a file and again through a pipe, which cannot seek: for
+// rows where how the input arrives matters.
+inline const std::vector<input_kind> file_and_pipe = {input_kind::file, input_kind::pipe};
+
+// One row of a table of runs: the arguments, environment and standard input,
+// and exactly what zelk must write and return.
 struct expected_run {
     const char* name;
     std::vector<std::string> args;
@@ -76,10 +80,15 @@ struct expected_run {
     std::string err;
     int status;
     std::vector<std::string> env = {};
+    std::string input = {};
+    // Each way the input reaches standard input; every one must give the
+    // result above.
+    std::vector<input_kind> stdin_kinds = {input_kind::file};
 };
 
-// Runs the row in `cwd` and checks stdout, stderr and the status.
-void expect_run(const expected_run& row, const std::string& cwd);
+// Runs the row in `cwd` (empty for the current directory) and checks stdout,
+// stderr and the status.
+void expect_run(const expected_run& row, const std::string& cwd = {});
 
 // Runs the arguments with `input` as a file on standard input and again
 // through a pipe; both must give the same result, which is returned.

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "dump/settings.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
@@ -26,8 +27,9 @@ using steady = std::chrono::steady_clock;
 // it out.
 constexpr auto patience = std::chrono::seconds(10);
 
-// zelk reads a pipe in chunks of this many bytes.
-constexpr std::size_t chunk_size = 1024;
+// The lines below are written for chunks of 1024 bytes: one chunk of a
+// byte value is a line and a marker, and the second starts at 0x400.
+static_assert(chunk_size == 0x400);
 
 // zelk -p with a pseudo-terminal as standard output and standard error, and
 // a pipe that the test writes as standard input. Whatever happens to the
