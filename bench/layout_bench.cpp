@@ -64,7 +64,8 @@ void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
     for (auto _ : state) {
         repeat_state repeats;
         for (std::size_t c = 0; c < input.size(); c += chunk_size)
-            write_chunk(plan, routine, repeats, bytes + c, std::min(chunk_size, input.size() - c), c);
+            write_chunk(plan, routine, repeats, bytes + c, std::min(chunk_size, input.size() - c),
+                        c);
         output_flush();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
@@ -91,7 +92,8 @@ int main(int argc, char** argv) {
                     s.colour = colour;
                     // A kernel that leaves the layout to the generic one is
                     // not measured for it.
-                    if (kernel->cpu_has() && choose_kernel(make_line_plan(s), kernel).kernel != kernel)
+                    if (kernel->cpu_has() &&
+                        choose_kernel(make_line_plan(s), kernel).kernel != kernel)
                         continue;
                     const std::string name = std::string(l.name) +
                                              (colour ? "/colour/" : "/plain/") + kernel->name +

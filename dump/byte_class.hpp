@@ -40,10 +40,10 @@ inline constexpr unsigned char printable_last = 0x7e;
 // of its own. Every kernel that works classes out many bytes at a time uses
 // these.
 inline constexpr std::array<unsigned char, class_count - 1> class_starts = {
-    0x01,                 // low: control bytes
-    printable_first,      // printable
-    printable_last + 1,   // high
-    0xff,                 // all
+    0x01,                // low: control bytes
+    printable_first,     // printable
+    printable_last + 1,  // high
+    0xff,                // all
 };
 
 constexpr byte_class class_of(unsigned char b) {

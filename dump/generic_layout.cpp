@@ -75,7 +75,7 @@ char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, s
 // to lay out the hex or text block of a line in one reserved stretch of the
 // buffer.
 void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, std::size_t k,
-                          std::uint64_t offset) {
+                           std::uint64_t offset) {
     char field[max_offset_field];
     output_write(field, offset_field(field, offset));
     const std::uint64_t group = plan.settings.group_size;
@@ -135,7 +135,7 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
 
     char* p = output_reserve(max_offset_field + worst + blanks_in_place);
     p += offset_field(p, offset);
-    const escapes e = !plan.settings.colour                ? escapes::none
+    const escapes e = !plan.settings.colour       ? escapes::none
                       : plan.tables.short_escapes ? escapes::short_copies
                                                   : escapes::any_length;
     p = e == escapes::none           ? hex_columns<escapes::none>(p, plan, bytes, k, last)
@@ -157,6 +157,5 @@ void generic_lines(const line_plan& plan, const unsigned char* first, std::size_
                    std::uint64_t offset) {
     for (std::size_t l = 0; l < count; ++l)
         generic_line(plan, first + l * plan.line_bytes, plan.line_bytes,
-                           offset + l * plan.line_bytes);
+                     offset + l * plan.line_bytes);
 }
-

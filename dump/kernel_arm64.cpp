@@ -107,9 +107,9 @@ struct neon_isa {
         const uint8x16_t from_table =
             vorrq_u8(vandq_u8(row_80, vqtbl1q_u8(load(glyph_size_rows[0].data()), column)),
                      vandq_u8(row_90, vqtbl1q_u8(load(glyph_size_rows[1].data()), column)));
-        const uint8x16_t latin1 =
-            vbicq_u8(at_or_above(x, latin1_first), vorrq_u8(vceqq_u8(x, vdupq_n_u8(latin1_dots[0])),
-                                                            vceqq_u8(x, vdupq_n_u8(latin1_dots[1]))));
+        const uint8x16_t latin1 = vbicq_u8(at_or_above(x, latin1_first),
+                                           vorrq_u8(vceqq_u8(x, vdupq_n_u8(latin1_dots[0])),
+                                                    vceqq_u8(x, vdupq_n_u8(latin1_dots[1]))));
         // 1, plus 1 for Latin-1 (a true compare is 0xff), unless the row has it.
         const uint8x16_t other = vsubq_u8(vdupq_n_u8(1), latin1);
         return vorrq_u8(from_table, vbicq_u8(other, vorrq_u8(row_80, row_90)));

@@ -70,8 +70,8 @@ namespace {
 
 // write_chunk with the comparison of whole lines chosen for their size.
 template <compare_by How>
-void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r, const unsigned char* chunk, std::size_t size,
-               std::uint64_t offset) {
+void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
+               const unsigned char* chunk, std::size_t size, std::uint64_t offset) {
     const std::size_t step = plan.line_bytes;
     // The line to compare with: the last printed one, or a line equal to it.
     const unsigned char* previous = r.no_previous ? nullptr : r.previous.data();

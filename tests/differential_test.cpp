@@ -123,8 +123,8 @@ std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
 
 // The dump loop's part in small: `bytes` cut into chunks for write_chunk
 // under `plan`, whole lines laid out by `routine`.
-std::string dump_through_plan(const std::string& bytes, std::uint64_t offset,
-                              const line_plan& plan, lines_routine routine) {
+std::string dump_through_plan(const std::string& bytes, std::uint64_t offset, const line_plan& plan,
+                              lines_routine routine) {
     return capture_output([&] {
         repeat_state repeats;
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -317,8 +317,9 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
                                      << ", colour texts of " << length << " bytes"
                                      << (one_class ? " in one class" : "") << ", offset "
                                      << offset);
-                        ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
-                                                reference_lines(bytes, offset, s)));
+                        ASSERT_TRUE(
+                            same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
+                                        reference_lines(bytes, offset, s)));
                         offset += bytes.size();
                     }
                 }
