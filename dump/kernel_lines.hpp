@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
-#include <type_traits>
 
 #include "dump/escapes.hpp"
 #include "dump/kernel.hpp"
@@ -305,38 +304,6 @@ inline std::size_t line_room(const line_plan& plan) {
 // change every vector register).
 constexpr std::size_t batch_room = 32 * 1024;
 
-// Lines of `room` bytes that fit a batch, in whole steps of `step` lines and
-// at least one step.
-constexpr std::size_t lines_per_batch(std::size_t room, std::size_t step) {
-    return std::max<std::size_t>(1, batch_room / (step * room)) * step;
-}
-
-// A run of whole lines to lay out: `count` lines from `first`, the first at
-// `offset`.
-struct line_run {
-    const line_plan& plan;
-    const unsigned char* first;
-    std::size_t count;
-    std::uint64_t offset;
-};
-
-// Lays out a run `batch` lines at a time, each batch in one reserve of `room`
-// bytes a line, through Lines::lay(run, fields, p, l, end), which lays out
-// lines l to end at p and returns where the output goes on. Lines is a type
-// with a static function rather than a lambda: GCC does not inline a
-// target-specific function into a lambda, even inside a flattened caller.
-// `lay` copies what it reads from the plan into its own locals once a batch
-// (line_shape says why), before its loop over the batch's lines.
-template <class Lines>
-inline void in_batches(const line_run& run, std::size_t room, std::size_t batch) {
-    offset_fields fields;
-    for (std::size_t l = 0; l < run.count; l += batch) {
-        const std::size_t end = std::min(run.count, l + batch);
-        char* p = output_reserve((end - l) * room);
-        output_commit(Lines::lay(run, fields, p, l, end));
-    }
-}
-
 // The spaces between the blocks of a line or after its text block: where
 // the layout is no wider than a chunk (`Wide` false) a whole line has no
 // blank columns, only the separator and the text block's first group space
@@ -356,12 +323,10 @@ inline char* spaces_between(char* p, std::uint64_t count, std::size_t room) {
 // which reads every piece of a line as 16 bytes, past the line's end where
 // its bytes are not a multiple of 16. Lines whose reads would pass the end
 // of the run are laid out from a copy padded with zeros, so that no read
-// leaves the caller's bytes. `lay` is a template argument, not a pointer
-// passed in: a call through a parameter is not flattened into the entry
-// point, and GCC then leaves in_batches and the Isa functions as calls.
-template <lines_routine lay>
+// leaves the caller's bytes.
+template <class Lay>
 inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                      std::uint64_t offset) {
+                      std::uint64_t offset, Lay lay) {
     const std::size_t line = plan.line_bytes;
     const std::size_t reach = plan.tables.pieces * piece_bytes;  // read from a line's start
     const std::size_t run = count * line;
@@ -408,15 +373,19 @@ struct line_shape {
 
 // Whole lines of any layout, laid out from pieces (in_pieces reads them).
 template <class Isa, std::size_t Pieces, bool Wide>
-struct plain_piece_lines {
-    static char* lay(const line_run& run, offset_fields& fields, char* p, std::size_t l,
-                     std::size_t end) {
-        const line_shape<Pieces> shape(run.plan);
-        const std::size_t pieces = shape.pieces;
-        const piece_layout* const piece = shape.piece;
-        for (; l < end; ++l) {
-            const unsigned char* line = run.first + l * shape.line_bytes;
-            p = offset_field(p, fields, run.offset + l * shape.line_bytes);
+inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
+                            std::uint64_t offset) {
+    const line_shape<Pieces> shape(plan);
+    const std::size_t pieces = shape.pieces;
+    const piece_layout* const piece = shape.piece;
+    offset_fields fields;
+    const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; ++l) {
+            const unsigned char* line = first + l * shape.line_bytes;
+            p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m)
                 p = Isa::hex_piece(p, line + m * piece_bytes, piece[m]);
             p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
@@ -440,21 +409,25 @@ struct plain_piece_lines {
             p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
             *p++ = '\n';
         }
-        return p;
+        output_commit(p);
     }
-};
+}
 
 template <class Isa, std::size_t Pieces, bool Wide>
-struct colour_piece_lines {
-    static char* lay(const line_run& run, offset_fields& fields, char* p, std::size_t l,
-                     std::size_t end) {
-        const kernel_tables& t = run.plan.tables;
-        const line_shape<Pieces> shape(run.plan);
-        const std::size_t pieces = shape.pieces;
-        const piece_layout* const piece = shape.piece;
-        colour_columns at[Pieces == count_at_run_time ? max_pieces : Pieces];
-        for (; l < end; ++l) {
-            const unsigned char* line = run.first + l * shape.line_bytes;
+inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
+                             std::uint64_t offset) {
+    const kernel_tables& t = plan.tables;
+    const line_shape<Pieces> shape(plan);
+    const std::size_t pieces = shape.pieces;
+    const piece_layout* const piece = shape.piece;
+    offset_fields fields;
+    colour_columns at[Pieces == count_at_run_time ? max_pieces : Pieces];
+    const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; ++l) {
+            const unsigned char* line = first + l * shape.line_bytes;
             // Each byte's class against the byte before it; the hex block's
             // first byte against none, the text block's against the line's last.
             unsigned hex_before = no_slot;
@@ -463,7 +436,7 @@ struct colour_piece_lines {
                 Isa::colour_columns16(at[m], t, line + m * piece_bytes, hex_before, text_before);
                 hex_before = text_before = slots[line[m * piece_bytes + piece[m].bytes - 1]];
             }
-            p = offset_field(p, fields, run.offset + l * shape.line_bytes);
+            p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m)
                 p = hex_items(p, t, at[m], piece[m].bytes, piece[m].hex_space_before);
             p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
@@ -472,9 +445,9 @@ struct colour_piece_lines {
             p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
             p = end_coloured_line(p);
         }
-        return p;
+        output_commit(p);
     }
-};
+}
 
 // Coloured lines of up to eight bytes, two at a time: one colour_columns16
 // covers both, and then the second line's first column, which it compared
@@ -482,19 +455,23 @@ struct colour_piece_lines {
 // starts with its escape, and its glyph's escape is due where its class
 // differs from its own line's last byte.
 template <class Isa>
-struct colour_pair_lines {
-    static char* lay(const line_run& run, offset_fields& fields, char* p, std::size_t l,
-                     std::size_t end) {
-        const kernel_tables& t = run.plan.tables;
-        const line_shape<1> shape(run.plan);
-        const piece_layout& piece = shape.piece[0];
-        const std::size_t k = shape.line_bytes;
-        const char* const hex_items = t.hex_items.front().data();
-        const char* const glyph_items = t.glyph_items.front().data();
-        colour_columns at;
-        for (; l < end; l += 2) {
-            const unsigned char* line = run.first + l * k;
-            const std::size_t lines = l + 1 < end ? 2 : 1;
+inline void colour_pairs(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
+    const kernel_tables& t = plan.tables;
+    const line_shape<1> shape(plan);
+    const piece_layout& piece = shape.piece[0];
+    const std::size_t k = shape.line_bytes;
+    const char* const hex_items = t.hex_items.front().data();
+    const char* const glyph_items = t.glyph_items.front().data();
+    offset_fields fields;
+    colour_columns at;
+    const std::size_t batch = std::max<std::size_t>(2, batch_room / shape.room) & ~std::size_t{1};
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end; l += 2) {
+            const unsigned char* line = first + l * k;
+            const std::size_t lines = l + 1 < batch_end ? 2 : 1;
             Isa::colour_columns16(at, t, line, no_slot, slots[line[k - 1]]);
             if (lines == 2) {
                 const unsigned char b = line[k];
@@ -510,7 +487,7 @@ struct colour_pair_lines {
             }
             for (std::size_t i = 0; i < lines; ++i) {
                 const std::size_t c = i * k;
-                p = offset_field(p, fields, run.offset + (l + i) * k);
+                p = offset_field(p, fields, offset + (l + i) * k);
                 p = items_spaced(p, hex_items, at.hex_from + c, at.hex_grow + c, k,
                                  piece.hex_space_before);
                 std::memcpy(p, "  ", 2);
@@ -520,30 +497,20 @@ struct colour_pair_lines {
                 p = end_coloured_line(p);
             }
         }
-        return p;
+        output_commit(p);
     }
-};
-template <class Isa>
-inline void colour_pairs(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
-    const std::size_t room = line_room(plan);
-    in_batches<colour_pair_lines<Isa>>({plan, first, count, offset}, room,
-                                       lines_per_batch(room, 2));
 }
 
 // Whole lines of any layout from pieces, plain or coloured, through the
-// instance for the plan's piece count where there is one. A line wider than
-// a chunk may reserve output afresh for its blank columns, so such lines
-// are laid out one a batch.
+// instance for the plan's piece count where there is one.
 template <class Isa, bool Colour, std::size_t Pieces, bool Wide>
 inline void pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
                       std::uint64_t offset) {
-    using lines = std::conditional_t<Colour, colour_piece_lines<Isa, Pieces, Wide>,
-                                     plain_piece_lines<Isa, Pieces, Wide>>;
-    const std::size_t room = line_room(plan);
-    in_batches<lines>({plan, first, count, offset}, room, Wide ? 1 : lines_per_batch(room, 1));
+    if constexpr (Colour)
+        colour_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
+    else
+        plain_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
 }
-
 template <class Isa, bool Colour>
 inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                    std::uint64_t offset) {
@@ -564,12 +531,12 @@ inline void pieces(const line_plan& plan, const unsigned char* first, std::size_
 template <class Isa>
 inline void plain_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                         std::uint64_t offset) {
-    in_pieces<pieces<Isa, false>>(plan, first, count, offset);
+    in_pieces(plan, first, count, offset, pieces<Isa, false>);
 }
 template <class Isa>
 inline void colour_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                          std::uint64_t offset) {
-    in_pieces<pieces<Isa, true>>(plan, first, count, offset);
+    in_pieces(plan, first, count, offset, pieces<Isa, true>);
 }
 
 // The routine of a kernel built on these algorithms for the plan: the default

@@ -507,44 +507,49 @@ constexpr __mmask64 window_first_second = 0x6666666666666666;
 constexpr __mmask64 window_third = 0x8888888888888888;
 
 template <std::size_t Pieces>
-struct window_lines {
+inline void window_lines(const line_plan& plan,
+                                                      const unsigned char* first, std::size_t count,
+                                                      std::uint64_t offset) {
     using isa = avx512_isa;
+    const line_shape<Pieces> shape(plan);
+    constexpr std::size_t pieces = Pieces;
+    const glyph_planes& g = glyph_plane_tables;
+    // Each piece's hex lanes as window indexes: a digit lane 2j + d of the
+    // piece becomes j + 64d, for a two-table permute of high and low digits.
     static_assert(Pieces * piece_bytes <= window_bytes);
-
-    // Lines l to end, a window at a time.
-    static char* lay(const line_run& run, offset_fields& fields, char* p, std::size_t l,
-                     std::size_t end) {
-        const line_shape<Pieces> shape(run.plan);
-        constexpr std::size_t pieces = Pieces;
-        const glyph_planes& g = glyph_plane_tables;
-        // Each piece's hex lanes as window indexes: a digit lane 2j + d of the
-        // piece becomes j + 64d, for a two-table permute of high and low digits.
-        __m512i hex_from[Pieces], hex_spaces[Pieces];
-        __mmask64 digit_lanes[Pieces], text_space_lanes[Pieces], text_lanes[Pieces];
-        std::size_t hex_size[Pieces];
-        for (std::size_t m = 0; m < pieces; ++m) {
-            const __m512i from = isa::table(shape.piece[m].hex_from.data());
-            digit_lanes[m] = ~_mm512_movepi8_mask(from);
-            hex_from[m] = _mm512_or_si512(
-                _mm512_and_si512(_mm512_srli_epi16(from, 1), _mm512_set1_epi8(0x3f)),
-                _mm512_slli_epi16(_mm512_and_si512(from, _mm512_set1_epi8(1)), 6));
-            hex_spaces[m] = isa::table(shape.piece[m].hex_spaces.data());
-            hex_size[m] = shape.piece[m].hex_size;
-            text_space_lanes[m] = shape.piece[m].text_space_lanes;
-            text_lanes[m] = shape.piece[m].text_lanes;
-        }
-        const __m512i text_from = isa::table(window_glyph_lanes.data());
-        const __m512i nibble = _mm512_set1_epi8(0x0f);
-        const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, isa::load(hex_digits));
-        const std::size_t per_window = window_bytes / shape.line_bytes;
-        const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
-        while (l < end) {
+    __m512i hex_from[Pieces], hex_spaces[Pieces];
+    __mmask64 digit_lanes[Pieces], text_space_lanes[Pieces], text_lanes[Pieces];
+    std::size_t hex_size[Pieces];
+    for (std::size_t m = 0; m < pieces; ++m) {
+        const __m512i from = isa::table(shape.piece[m].hex_from.data());
+        digit_lanes[m] = ~_mm512_movepi8_mask(from);
+        hex_from[m] =
+            _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(from, 1), _mm512_set1_epi8(0x3f)),
+                            _mm512_slli_epi16(_mm512_and_si512(from, _mm512_set1_epi8(1)), 6));
+        hex_spaces[m] = isa::table(shape.piece[m].hex_spaces.data());
+        hex_size[m] = shape.piece[m].hex_size;
+        text_space_lanes[m] = shape.piece[m].text_space_lanes;
+        text_lanes[m] = shape.piece[m].text_lanes;
+    }
+    const __m512i text_from = isa::table(window_glyph_lanes.data());
+    const __m512i nibble = _mm512_set1_epi8(0x0f);
+    const __m512i digits = _mm512_maskz_broadcast_i32x4(0xffff, isa::load(hex_digits));
+    const std::size_t per_window = window_bytes / shape.line_bytes;
+    const __m512i line_step = _mm512_set1_epi8(static_cast<char>(shape.line_bytes));
+    offset_fields fields;
+    // Output is reserved for a batch of windows at a time, outside the loop
+    // over windows.
+    const std::size_t batch = std::max<std::size_t>(1, batch_room / (per_window * shape.room));
+    for (std::size_t l = 0; l < count;) {
+        const std::size_t batch_end = std::min(count, l + batch * per_window);
+        char* p = output_reserve((batch_end - l) * shape.room);
+        for (; l < batch_end;) {
             // The bytes left in the run, at most a window: the load leaves the
             // lanes past them 0 and touches no memory there.
-            const std::size_t left = (run.count - l) * shape.line_bytes;
+            const std::size_t left = (count - l) * shape.line_bytes;
             const __mmask64 in_run =
                 left >= window_bytes ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-            const __m512i x = _mm512_maskz_loadu_epi8(in_run, run.first + l * shape.line_bytes);
+            const __m512i x = _mm512_maskz_loadu_epi8(in_run, first + l * shape.line_bytes);
             const __m512i high =
                 _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(x, 4), nibble));
             const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(x, nibble));
@@ -553,7 +558,7 @@ struct window_lines {
                                                         isa::lookup(&g.first[128], x, top));
             const __m512i second_plane = isa::lookup(g.second.data(), x, top);
             const __m512i third_plane = isa::lookup(g.third.data(), x, top);
-            const std::size_t lines = std::min(end - l, per_window);
+            const std::size_t lines = std::min(batch_end - l, per_window);
             // The lane indexes of each piece, moved on by a line each line.
             __m512i hex_at[Pieces], text_at[Pieces];
             for (std::size_t m = 0; m < pieces; ++m) {
@@ -562,7 +567,7 @@ struct window_lines {
                 text_at[m] = _mm512_add_epi8(text_from, at);
             }
             for (std::size_t i = 0; i < lines; ++i, ++l) {
-                p = offset_field(p, fields, run.offset + l * shape.line_bytes);
+                p = offset_field(p, fields, offset + l * shape.line_bytes);
                 for (std::size_t m = 0; m < pieces; ++m) {
                     _mm512_storeu_si512(
                         p, _mm512_or_si512(
@@ -592,18 +597,8 @@ struct window_lines {
                 *p++ = '\n';
             }
         }
-        return p;
+        output_commit(p);
     }
-};
-
-// Output is reserved for a batch of whole windows at a time, outside the loop
-// over windows.
-template <std::size_t Pieces>
-inline void window_lines_of(const line_plan& plan, const unsigned char* first, std::size_t count,
-                            std::uint64_t offset) {
-    const std::size_t room = line_room(plan);
-    in_batches<window_lines<Pieces>>({plan, first, count, offset}, room,
-                                     lines_per_batch(room, window_bytes / plan.line_bytes));
 }
 
 // The entry points, flattened like those of SSSE3.
@@ -625,13 +620,13 @@ inline void window_lines_of(const line_plan& plan, const unsigned char* first, s
                                                                     std::uint64_t offset) {
     switch (plan.tables.pieces) {
         case 1:
-            return window_lines_of<1>(plan, first, count, offset);
+            return window_lines<1>(plan, first, count, offset);
         case 2:
-            return window_lines_of<2>(plan, first, count, offset);
+            return window_lines<2>(plan, first, count, offset);
         case 3:
-            return window_lines_of<3>(plan, first, count, offset);
+            return window_lines<3>(plan, first, count, offset);
         default:
-            return window_lines_of<4>(plan, first, count, offset);
+            return window_lines<4>(plan, first, count, offset);
     }
 }
 
