@@ -303,7 +303,11 @@ inline std::size_t line_room(const line_plan& plan) {
 // Output reserved at a time by the routines that lay out many lines: the
 // reserve is made outside their loops over lines, because a call inside a
 // loop makes the compiler keep the loop's vectors in memory (a call may
-// change every vector register).
+// change every vector register). Each such routine writes the loop over
+// batches out itself: one loop shared by all of them, through a template over
+// a type with a static function that lays out a batch, measured 10-20 %
+// slower with GCC 12 on plain SSSE3 lines of binary data and on coloured
+// pairs, though their inner loops compiled to the same instructions.
 constexpr std::size_t batch_room = 32 * 1024;
 
 // The spaces between the blocks of a line or after its text block: where
