@@ -295,7 +295,8 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
 // Room a whole line of the plan needs.
 inline std::size_t line_room(const line_plan& plan) {
     const std::size_t pieces = plan.tables.pieces;
-    const std::size_t per_column = plan.settings.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
+    const std::size_t per_column =
+        plan.settings.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
     return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place + 4 +
            store_overrun;
 }
@@ -520,7 +521,8 @@ inline void pieces_of(const line_plan& plan, const unsigned char* first, std::si
 template <class Isa, bool Colour>
 inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
                    std::uint64_t offset) {
-    if (plan.settings.width > chunk_size) return pieces_of<Isa, Colour, count_at_run_time, true>(plan, first, count, offset);
+    if (plan.settings.width > chunk_size)
+        return pieces_of<Isa, Colour, count_at_run_time, true>(plan, first, count, offset);
     if constexpr (Colour)
         if (plan.line_bytes <= piece_bytes / 2)
             return colour_pairs<Isa>(plan, first, count, offset);

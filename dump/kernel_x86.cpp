@@ -51,7 +51,7 @@ struct hex16_store {
     alignas(16) std::array<signed char, 16> from_high{};
     alignas(16) std::array<signed char, 16> spaces{};
 };
-constexpr std::array<int, 4> hex16_store_at = {0, 16, 32, 35};
+constexpr std::array<int, 4> hex16_store_at = {0, 16, 32, static_cast<int>(hex16_size) - 16};
 constexpr std::array<hex16_store, 4> hex16_stores = [] {
     std::array<hex16_store, 4> t{};
     for (std::size_t s = 0; s < t.size(); ++s) {
@@ -76,12 +76,8 @@ static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
 ZELK_TARGET_BEGIN("ssse3")
 
 struct ssse3_isa {
-    static __m128i load(const void* p) {
-        return _mm_loadu_si128(static_cast<const __m128i*>(p));
-    }
-    static void store(char* p, __m128i v) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    }
+    static __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+    static void store(char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     // The hex digits of 16 bytes, high then low digit of each byte, by a
     // table lookup per nibble: digits 0-15 (bytes 0-7) and 16-31.
     struct digit_pairs {
@@ -97,15 +93,13 @@ struct ssse3_isa {
         return {_mm_unpacklo_epi8(high_digits, low_digits),
                 _mm_unpackhi_epi8(high_digits, low_digits)};
     }
-    static __m128i shuffled(const hex16_store& s, __m128i low,
-                                                     __m128i high) {
+    static __m128i shuffled(const hex16_store& s, __m128i low, __m128i high) {
         return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, load(s.from_low.data())),
                                          _mm_shuffle_epi8(high, load(s.from_high.data()))),
                             load(s.spaces.data()));
     }
-    static __m128i spaced(__m128i digits,
-                                                   const std::array<signed char, 16>& from,
-                                                   const hex16_store& s) {
+    static __m128i spaced(__m128i digits, const std::array<signed char, 16>& from,
+                          const hex16_store& s) {
         return _mm_or_si128(_mm_shuffle_epi8(digits, load(from.data())), load(s.spaces.data()));
     }
     // Both digits of every byte by a table lookup per nibble, then each
@@ -126,9 +120,7 @@ struct ssse3_isa {
         return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(printable_first - 1)),
                              _mm_cmplt_epi8(x, _mm_set1_epi8(printable_last + 1)));
     }
-    static bool all_ascii16(const unsigned char* b) {
-        return _mm_movemask_epi8(load(b)) == 0;
-    }
+    static bool all_ascii16(const unsigned char* b) { return _mm_movemask_epi8(load(b)) == 0; }
     static bool all_printable16(const unsigned char* b) {
         return _mm_movemask_epi8(printable_mask(load(b))) == 0xffff;
     }
@@ -167,11 +159,8 @@ struct ssse3_isa {
     // For each byte, where its item starts (skipping the escape unless the
     // class changes there) and how far it moves the line on, worked out for
     // all 16 bytes at once.
-    static void colour_columns16(colour_columns& at,
-                                                          const kernel_tables& t,
-                                                          const unsigned char* b,
-                                                          unsigned hex_before,
-                                                          unsigned text_before) {
+    static void colour_columns16(colour_columns& at, const kernel_tables& t, const unsigned char* b,
+                                 unsigned hex_before, unsigned text_before) {
         const __m128i x = load(b);
         const __m128i s = slots_of(x);
         const __m128i all = _mm_set1_epi8(-1);
@@ -218,8 +207,7 @@ struct ssse3_isa {
     // lookup per nibble, then four 16-byte stores, each lane taken from the
     // digits of bytes 0-7 or 8-15 or a space (a lane index with the top bit
     // set gives 0).
-    static char* hex_piece(char* p, const unsigned char* b,
-                                                    const piece_layout& piece) {
+    static char* hex_piece(char* p, const unsigned char* b, const piece_layout& piece) {
         const auto [low, high] = digits_of(b);
         for (int r = 0; r < 4; ++r) {
             const __m128i from = load(piece.hex_from.data() + 16 * r);
@@ -238,8 +226,7 @@ struct ssse3_isa {
                             _mm_andnot_si128(printable, _mm_set1_epi8(dot_glyph)));
     }
     // The text columns of a piece of bytes below 0x80.
-    static char* ascii_piece(char* p, const unsigned char* b,
-                                                      const piece_layout& piece) {
+    static char* ascii_piece(char* p, const unsigned char* b, const piece_layout& piece) {
         const __m128i g = ascii_glyphs(load(b));
         for (int r = 0; r < 2; ++r)
             store(p + 16 * r,
@@ -261,25 +248,20 @@ struct ssse3_isa {
 // The entry points, flattened so that the shared algorithms and the Isa
 // functions are inlined into them (an Isa function cannot be called from
 // code compiled for less).
-[[gnu::flatten]] void ssse3_plain16(const line_plan& plan,
-                                                          const unsigned char* first,
-                                                          std::size_t count, std::uint64_t offset) {
+[[gnu::flatten]] void ssse3_plain16(const line_plan& plan, const unsigned char* first,
+                                    std::size_t count, std::uint64_t offset) {
     lines16<ssse3_isa, false>(plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_colour16(const line_plan& plan,
-                                                           const unsigned char* first,
-                                                           std::size_t count,
-                                                           std::uint64_t offset) {
+[[gnu::flatten]] void ssse3_colour16(const line_plan& plan, const unsigned char* first,
+                                     std::size_t count, std::uint64_t offset) {
     lines16<ssse3_isa, true>(plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_plain(const line_plan& plan,
-                                                        const unsigned char* first,
-                                                        std::size_t count, std::uint64_t offset) {
+[[gnu::flatten]] void ssse3_plain(const line_plan& plan, const unsigned char* first,
+                                  std::size_t count, std::uint64_t offset) {
     plain_lines<ssse3_isa>(plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_colour(const line_plan& plan,
-                                                         const unsigned char* first,
-                                                         std::size_t count, std::uint64_t offset) {
+[[gnu::flatten]] void ssse3_colour(const line_plan& plan, const unsigned char* first,
+                                   std::size_t count, std::uint64_t offset) {
     colour_lines<ssse3_isa>(plan, first, count, offset);
 }
 
@@ -381,12 +363,9 @@ ZELK_TARGET_BEGIN(ZELK_AVX512)
 struct avx512_isa : ssse3_isa {
     // Lanes 16k to 16k + 15.
     static constexpr __mmask64 quarter(int k) { return __mmask64{0xffff} << (16 * k); }
-    static __m512i table(const void* t) {
-        return _mm512_load_si512(t);
-    }
+    static __m512i table(const void* t) { return _mm512_load_si512(t); }
     // Lanes `to` get entry x & 0x7f of the 128-byte table `t`, the others 0.
-    static __m512i lookup(const unsigned char* t, __m512i x,
-                                                       __mmask64 to) {
+    static __m512i lookup(const unsigned char* t, __m512i x, __mmask64 to) {
         return _mm512_maskz_permutex2var_epi8(to, table(t), x, table(t + 64));
     }
     // Glyph byte k of each of 16 bytes in quarter k of the lanes (0 past a
@@ -414,9 +393,8 @@ struct avx512_isa : ssse3_isa {
     // Four whole lines at offsets below 2^32: the digits and glyph bytes of
     // all 64 bytes are found at once, then each line's blocks are picked
     // from them.
-    static char* four_lines16(char* p, offset_fields& fields,
-                                                           const unsigned char* b,
-                                                           std::uint32_t offset) {
+    static char* four_lines16(char* p, offset_fields& fields, const unsigned char* b,
+                              std::uint32_t offset) {
         const four_line_lanes& t = four_line_tables;
         const glyph_planes& g = glyph_plane_tables;
         // The masks as constants of the code: loaded from the table, they
@@ -439,10 +417,10 @@ struct avx512_isa : ssse3_isa {
         for (int k = 0; k < 4; ++k) {
             fields.write(p, offset + 16 * static_cast<std::uint32_t>(k));
             p[short_offset_field] = ' ';
-            _mm512_storeu_si512(
-                p + hex16_at, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
-                                           hex_digit_lanes, high, table(t.hex_from[k].data()), low),
-                                       table(t.hex_spaces.data())));
+            _mm512_storeu_si512(p + hex16_at, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(
+                                                                  hex_digit_lanes, high,
+                                                                  table(t.hex_from[k].data()), low),
+                                                              table(t.hex_spaces.data())));
             const __m512i from = table(t.glyph_from[k].data());
             const __m512i laid_out = _mm512_ternarylogic_epi64(
                 _mm512_maskz_permutex2var_epi8(first_second_lanes, first, from, second),
@@ -456,8 +434,7 @@ struct avx512_isa : ssse3_isa {
         return p;
     }
     // The hex columns of a piece by one permute of its 32 digits.
-    static char* hex_piece(char* p, const unsigned char* b,
-                                                        const piece_layout& piece) {
+    static char* hex_piece(char* p, const unsigned char* b, const piece_layout& piece) {
         const auto [low, high] = digits_of(b);
         // Digits 0-31 in lanes 0-31 and again above; a space lane's index
         // (space_lane) has its top bit set and is masked off. (The masked
@@ -472,8 +449,7 @@ struct avx512_isa : ssse3_isa {
     }
     // The text columns of a piece of any bytes: four lanes a column, a group
     // space's and the glyph's, the empty ones squeezed out by one compress.
-    static char* glyph_piece(char* p, const unsigned char* b,
-                                                          const piece_layout& piece) {
+    static char* glyph_piece(char* p, const unsigned char* b, const piece_layout& piece) {
         const __m512i planes = glyph_planes16(b);
         const __m512i laid_out = _mm512_mask_mov_epi8(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, table(piece_glyph_lanes.data()), planes),
@@ -507,9 +483,8 @@ constexpr __mmask64 window_first_second = 0x6666666666666666;
 constexpr __mmask64 window_third = 0x8888888888888888;
 
 template <std::size_t Pieces>
-inline void window_lines(const line_plan& plan,
-                                                      const unsigned char* first, std::size_t count,
-                                                      std::uint64_t offset) {
+inline void window_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
+                         std::uint64_t offset) {
     using isa = avx512_isa;
     const line_shape<Pieces> shape(plan);
     constexpr std::size_t pieces = Pieces;
@@ -602,22 +577,16 @@ inline void window_lines(const line_plan& plan,
 }
 
 // The entry points, flattened like those of SSSE3.
-[[gnu::flatten]] void avx512_plain16(const line_plan& plan,
-                                                               const unsigned char* first,
-                                                               std::size_t count,
-                                                               std::uint64_t offset) {
+[[gnu::flatten]] void avx512_plain16(const line_plan& plan, const unsigned char* first,
+                                     std::size_t count, std::uint64_t offset) {
     lines16<avx512_isa, false>(plan, first, count, offset);
 }
-[[gnu::flatten]] void avx512_plain(const line_plan& plan,
-                                                             const unsigned char* first,
-                                                             std::size_t count,
-                                                             std::uint64_t offset) {
+[[gnu::flatten]] void avx512_plain(const line_plan& plan, const unsigned char* first,
+                                   std::size_t count, std::uint64_t offset) {
     plain_lines<avx512_isa>(plan, first, count, offset);
 }
-[[gnu::flatten]] void avx512_plain_window(const line_plan& plan,
-                                                                    const unsigned char* first,
-                                                                    std::size_t count,
-                                                                    std::uint64_t offset) {
+[[gnu::flatten]] void avx512_plain_window(const line_plan& plan, const unsigned char* first,
+                                          std::size_t count, std::uint64_t offset) {
     switch (plan.tables.pieces) {
         case 1:
             return window_lines<1>(plan, first, count, offset);
@@ -667,7 +636,8 @@ bool has_avx512() {
 // Plain lines of other layouts that fit a window are laid out a window at a
 // time.
 lines_routine avx512_routine(const line_plan& plan) {
-    if (!plan.settings.colour && !is_default_layout(plan.settings) && plan.line_bytes <= window_bytes)
+    if (!plan.settings.colour && !is_default_layout(plan.settings) &&
+        plan.line_bytes <= window_bytes)
         return avx512_plain_window;
     return routine_for_plan<avx512_plain16, ssse3_colour16, avx512_plain, ssse3_colour>(plan);
 }
