@@ -15,6 +15,9 @@ inline constexpr std::size_t class_count = 5;
 // indexed by byte_class. Written only at start-up, before the first dump.
 extern std::array<std::string_view, class_count> class_colours;
 
+// The first byte shown by the code page below rather than as ASCII.
+inline constexpr unsigned char cp1252_first = 0x80;
+
 // The Windows-1252 code page for 0x80..0xFF (its best-fit table), as
 // UTF-8. Replaced by ".": 0x81, 0x8d, 0x8f, 0x90 and 0x9d, which have no
 // character, and 0xa0 (no-break space) and 0xad (soft hyphen), which would
@@ -70,6 +73,6 @@ inline constexpr std::array<char, 128> ascii_glyphs = [] {
 }();
 
 constexpr std::string_view glyph_of(unsigned char b) {
-    if (b >= 0x80) return cp1252_glyphs[b - 0x80];
+    if (b >= cp1252_first) return cp1252_glyphs[b - cp1252_first];
     return std::string_view(&ascii_glyphs[b], 1);
 }

@@ -56,7 +56,7 @@ char* hex_columns(char* p, const line_plan& plan, const unsigned char* bytes, st
         const unsigned char b = bytes[j];
         q = escape_step<e>(q, plan, slots[b], last);
         std::memcpy(q, hex_pairs[b].data(), 4);
-        return q + 3;
+        return q + hex_column_size;
     });
 }
 
@@ -79,7 +79,7 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
     char field[max_offset_field];
     output_write(field, offset_field(field, offset));
     const std::uint64_t group = plan.settings.group_size;
-    const std::uint64_t blank_groups = group_starts(k, plan.settings.width, group);
+    const line_gaps gaps = gaps_of(plan.settings, k);
     unsigned last = no_slot;
     auto step = [&](unsigned char b) {
         const unsigned slot = slots[b];
@@ -97,12 +97,11 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
             }
             step(bytes[j]);
             if (block == 0)
-                output_write(hex_pairs[bytes[j]].data(), 3);
+                output_write(hex_pairs[bytes[j]].data(), hex_column_size);
             else
                 output_write(glyph_of(bytes[j]));
         }
-        const std::uint64_t blank = plan.settings.width - k;
-        output_spaces(block == 0 ? 3 * blank + blank_groups + 1 : blank + blank_groups);
+        output_spaces(block == 0 ? gaps.after_hex : gaps.after_text);
     }
     output_write(line_end(plan.settings.colour));
 }
@@ -119,14 +118,16 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
     const std::size_t groups =
         group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
     // A group space per group; per byte an escape and a pair or glyph; the
-    // overrun of the last fixed-size store; the line end.
-    const std::size_t worst = groups + k * (plan.tables.longest_escape + 3) + short_escape_size + 8;
+    // overrun of the last fixed-size copy of an escape, and of a pair or a
+    // glyph (four-byte stores), with room to spare.
+    const std::size_t column = std::max(hex_column_size, max_glyph_size);
+    const std::size_t worst =
+        groups + k * (plan.tables.longest_escape + column) + short_escape_size + 8;
     if (max_offset_field + worst + blanks_in_place > output_reserve_limit) {
         generic_line_by_items(plan, bytes, k, offset);
         return;
     }
-    const std::uint64_t blank = plan.settings.width - k;
-    const std::uint64_t blank_groups = group_starts(k, plan.settings.width, group);
+    const line_gaps gaps = gaps_of(plan.settings, k);
     // Blank columns up to blanks_in_place are laid out within the reserve.
     auto pad = [](char* p, std::uint64_t count) {
         return output_blanks(p, count, blanks_in_place);
@@ -141,14 +142,14 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
     p = e == escapes::none           ? hex_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? hex_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : hex_columns<escapes::any_length>(p, plan, bytes, k, last);
-    p = pad(p, 3 * blank + blank_groups + 1);
+    p = pad(p, gaps.after_hex);
     output_commit(p);
 
     p = output_reserve(worst + blanks_in_place);
     p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : text_columns<escapes::any_length>(p, plan, bytes, k, last);
-    p = pad(p, blank + blank_groups);
+    p = pad(p, gaps.after_text);
     output_commit(p);
     output_write(line_end(plan.settings.colour));
 }

@@ -1,7 +1,6 @@
 // The generic layout: lays out a line of any width, group size, length,
-// colour set-up and offset from the per-byte tables. It is the reference
-// the kernels are held to, takes every layout no kernel serves, and lays
-// out the short line at the end of a chunk.
+// colour set-up and offset from the per-byte tables. It takes every layout
+// no kernel serves, and lays out the short line at the end of a chunk.
 #pragma once
 
 #include <cstddef>

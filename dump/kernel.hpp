@@ -7,9 +7,9 @@
 // kernel_x86.cpp (x86-64, one target region per instruction set),
 // kernel_arm64.cpp (NEON). The table of kernels, best first and the portable
 // one last, is in kernel_table.cpp. Adding a kernel is a `line_kernel`
-// defined in its family's file (or a new file, with its line in
-// CMakeLists.txt) and its row, with its declaration, in that table; the
-// tests run every kernel of the table.
+// defined in its family's file and its row, with its declaration, in that
+// table; a new family is also a new file, its line in CMakeLists.txt and its
+// ZELK_*_KERNELS test below. The tests run every kernel of the table.
 #pragma once
 
 #include <concepts>
@@ -75,7 +75,8 @@ struct colour_columns {
 // concepts), else the algorithms do without it.
 
 // The default line's hex block, from the first pair's leading space to the
-// text block's first group space: 51 bytes at p; returns p + 51.
+// text block's first group space (hex16_size bytes, 51) at p; returns its
+// end.
 template <class Isa>
 concept default_line_isa = requires(char* p, const unsigned char* b) {
     { Isa::hex16(p, b) } -> std::same_as<char*>;

@@ -17,8 +17,8 @@
 
 namespace {
 
-// Where each byte of the default line's hex block (51 bytes, laid out as 64
-// by four stores) comes from: an index into the 32 hex digits of its 16
+// Where each byte of the default line's hex block (hex16_size bytes, laid
+// out as 64 by four stores) comes from: an index into the 32 hex digits of its 16
 // bytes, or 0xff (past the table: 0) for a space, which `spaces` fills.
 struct hex16_lanes {
     alignas(16) std::array<unsigned char, 64> from{};
@@ -102,8 +102,8 @@ struct neon_isa {
     static uint8x16_t glyph_sizes(uint8x16_t x) {
         const uint8x16_t row = vandq_u8(x, vdupq_n_u8(0xf0));
         const uint8x16_t column = vandq_u8(x, vdupq_n_u8(0x0f));
-        const uint8x16_t row_80 = vceqq_u8(row, vdupq_n_u8(0x80));
-        const uint8x16_t row_90 = vceqq_u8(row, vdupq_n_u8(0x90));
+        const uint8x16_t row_80 = vceqq_u8(row, vdupq_n_u8(cp1252_first));
+        const uint8x16_t row_90 = vceqq_u8(row, vdupq_n_u8(cp1252_first + 16));
         const uint8x16_t from_table =
             vorrq_u8(vandq_u8(row_80, vqtbl1q_u8(load(glyph_size_rows[0].data()), column)),
                      vandq_u8(row_90, vqtbl1q_u8(load(glyph_size_rows[1].data()), column)));
@@ -136,7 +136,7 @@ struct neon_isa {
         vst1q_u16(at.hex_from + 8, vaddw_u8(high, vget_high_u8(hex_skip)));
         vst1q_u16(at.text_from, vaddw_u8(low, vget_low_u8(text_skip)));
         vst1q_u16(at.text_from + 8, vaddw_u8(high, vget_high_u8(text_skip)));
-        vst1q_u8(at.hex_grow, vaddq_u8(vandq_u8(hex_change, sizes), vdupq_n_u8(3)));
+        vst1q_u8(at.hex_grow, vaddq_u8(vandq_u8(hex_change, sizes), vdupq_n_u8(hex_column_size)));
         vst1q_u8(at.text_grow, vaddq_u8(vandq_u8(text_change, sizes), glyph_sizes(x)));
         // Read back from memory, one lane at a time, rather than extracted
         // from registers: an empty asm that may have changed `at` keeps the

@@ -3,11 +3,12 @@
 // at a time (kernel.hpp lists them), with the layout facts and the class and
 // glyph rules as the kernels compute them, each tied to the tables at
 // compile time. Each kernel file instantiates the algorithms in its own
-// entry points, defined with its Isa in the CPU's target region and
-// [[gnu::flatten]]: flattening inlines the templates and the Isa functions
-// into the entry point, so that the SIMD code is compiled for that CPU and
-// runs without a call per 16 bytes, while nothing outside the regions is
-// compiled for more than the baseline CPU.
+// entry points, marked [[gnu::flatten]], which inlines the templates and the
+// Isa functions into them, so that a kernel runs without a call per 16
+// bytes. Where a CPU family has instruction sets beyond its baseline
+// (x86-64), the Isa and its entry points are defined in that set's target
+// region: the SIMD code is compiled for it, and nothing outside the regions
+// for more than the baseline CPU.
 #pragma once
 
 #include <algorithm>
@@ -35,15 +36,15 @@ constexpr std::size_t store_overrun = 64;
 
 // --- the default layout: 16 bytes in two groups of 8 -----------------------
 
-// The hex block from the first pair's leading space to the text block's
-// first group space: pairs 0-7, group space, pairs 8-15, separator, group
-// space.
-constexpr std::size_t hex16_size = 3 * 16 + 3;
-
 // The routines for the default layout are written for 16 bytes in two
 // groups of 8.
 static_assert(default_width == 16 && default_group_size == 8);
 constexpr std::size_t group16 = default_group_size;
+
+// The hex block from the first pair's leading space to the text block's
+// first group space: pairs 0-7, group space, pairs 8-15, separator, group
+// space.
+constexpr std::size_t hex16_size = hex_column_size * 16 + 3;
 
 // Where byte r of the hex block comes from: -1 for a space, else the index
 // into the 32 hex digits of the line's bytes (2j the high and 2j + 1 the low
@@ -51,15 +52,17 @@ constexpr std::size_t group16 = default_group_size;
 // after pair 7; from byte hex16_size - 2 on are the separator and the text
 // block's first group space.
 constexpr int hex16_source(int r) {
-    const int group_end = 3 * static_cast<int>(group16);
-    if (r < group_end) return r % 3 == 0 ? -1 : 2 * (r / 3) + r % 3 - 1;
+    constexpr int column = hex_column_size;
+    const int group_end = column * static_cast<int>(group16);
+    if (r < group_end) return r % column == 0 ? -1 : 2 * (r / column) + r % column - 1;
     if (r == group_end || r >= static_cast<int>(hex16_size) - 2) return -1;
     const int u = r - group_end - 1;
-    return u % 3 == 0 ? -1 : 2 * static_cast<int>(group16) + 2 * (u / 3) + u % 3 - 1;
+    return u % column == 0 ? -1 : 2 * static_cast<int>(group16) + 2 * (u / column) + u % column - 1;
 }
 
 // In a default line at an offset below 2^32, where the hex block and the
-// text block begin: after the offset field and its space.
+// text block begin: after the offset field and the group space before
+// column 0.
 constexpr std::size_t hex16_at = short_offset_field + 1;
 constexpr std::size_t text16_at = hex16_at + hex16_size;
 
@@ -83,10 +86,13 @@ constexpr bool classes_count_out() {
 }
 static_assert(classes_count_out());
 
-// Below 0x80 a glyph is the byte itself between printable_first and
+// The kernels tell the bytes that the code page shows by their top bit.
+static_assert(cp1252_first == 0x80);
+
+// Below cp1252_first a glyph is the byte itself between printable_first and
 // printable_last, else dot_glyph, one byte either way.
 constexpr bool ascii_glyphs_by_range() {
-    for (int b = 0; b < 0x80; ++b) {
+    for (int b = 0; b < cp1252_first; ++b) {
         const bool printable = b >= printable_first && b <= printable_last;
         if (glyphs[b].size != 1 || glyphs[b].bytes[0] != (printable ? b : dot_glyph)) return false;
     }
@@ -100,10 +106,10 @@ static_assert(ascii_glyphs_by_range());
 constexpr unsigned char latin1_first = 0xa0;
 constexpr std::array<std::array<unsigned char, 16>, 2> glyph_size_rows = [] {
     std::array<std::array<unsigned char, 16>, 2> t{};
-    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[0x80 + i].size;
+    for (int i = 0; i < 32; ++i) t[i / 16][i % 16] = glyphs[cp1252_first + i].size;
     return t;
 }();
-static_assert(0x80 + 2 * 16 == latin1_first);
+static_assert(cp1252_first + 2 * 16 == latin1_first);
 constexpr int latin1_dot_count() {
     int n = 0;
     for (int b = latin1_first; b < 256; ++b) n += glyphs[b].size == 1;
@@ -132,11 +138,14 @@ static_assert(latin1_sizes_hold());
 constexpr std::size_t text16_max = 16 * max_glyph_size + 1;
 constexpr std::size_t plain16_room =
     max_offset_field + 1 + hex16_size + text16_max + 1 + store_overrun;
-constexpr std::size_t colour16_room =
-    max_offset_field + 1 + 2 * 16 * (short_escape_size + max_glyph_size) + 3 + 4 + store_overrun;
+// A coloured one: its longest content is an escape before every column of
+// both blocks, the three spaces around them, and the reset at its end.
+constexpr std::size_t colour16_room = max_offset_field + 1 +
+                                      2 * 16 * (short_escape_size + max_glyph_size) + 3 +
+                                      coloured_line_end.size() + store_overrun;
 
 inline char* glyphs8(char* q, const unsigned char* b) {
-    for (int j = 0; j < 8; ++j) {
+    for (std::size_t j = 0; j < group16; ++j) {
         std::memcpy(q, &glyphs[b[j]], 4);
         q += glyphs[b[j]].size;
     }
@@ -160,7 +169,7 @@ inline char* line16_plain(char* p, const unsigned char* b) {
     } else {
         p = glyphs8(p, b);
         *p++ = ' ';
-        p = glyphs8(p, b + 8);
+        p = glyphs8(p, b + group16);
     }
     *p = '\n';
     return p + 1;
@@ -214,7 +223,7 @@ inline char* items16(char* p, const char* items, const std::uint16_t* from,
                      const unsigned char* grow) {
 #pragma GCC unroll 16
     for (int j = 0; j < 16; ++j) {
-        if (j == 8) *p++ = ' ';
+        if (j == group16) *p++ = ' ';
         std::memcpy(p, items + from[j], item_size);
         p += grow[j];
     }
@@ -250,15 +259,15 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
     }
     unsigned last = no_slot;
     for (int j = 0; j < 16; ++j) {
-        if (j == 8) ++p;  // the group space, left by the previous pair's store
+        if (j == group16) ++p;  // the group space, left by the previous pair's store
         p = colour_step(p, t, slots[b[j]], last);
         std::memcpy(p, hex_pairs[b[j]].data(), 4);
-        p += 3;
+        p += hex_column_size;
     }
     p[1] = ' ';  // the separator is left by the last pair's store
     p += 2;
     for (int j = 0; j < 16; ++j) {
-        if (j == 8) *p++ = ' ';
+        if (j == group16) *p++ = ' ';
         p = colour_step(p, t, slots[b[j]], last);
         std::memcpy(p, &glyphs[b[j]], 4);
         p += glyphs[b[j]].size;
@@ -292,13 +301,15 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
 
 // --- any other layout, a piece of up to 16 bytes at a time ------------------
 
-// Room a whole line of the plan needs.
+// Room a whole line of the plan needs: per column an item in each block, or
+// a pair and a glyph, each with a group space; the spaces between and after
+// the blocks; the line end.
 inline std::size_t line_room(const line_plan& plan) {
     const std::size_t pieces = plan.tables.pieces;
     const std::size_t per_column =
-        plan.settings.colour ? 2 * (item_size + 1) : 3 + 1 + max_glyph_size + 1;
-    return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place + 4 +
-           store_overrun;
+        plan.settings.colour ? 2 * (item_size + 1) : hex_column_size + 1 + max_glyph_size + 1;
+    return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place +
+           coloured_line_end.size() + store_overrun;
 }
 
 // Output reserved at a time by the routines that lay out many lines: the
@@ -486,7 +497,7 @@ inline void colour_pairs(const line_plan& plan, const unsigned char* first, std:
                 const std::size_t size = t.escape_size[slot];
                 const bool text_change = slot != slots[line[2 * k - 1]];
                 at.hex_from[k] = static_cast<std::uint16_t>(b * item_size);
-                at.hex_grow[k] = static_cast<unsigned char>(size + 3);
+                at.hex_grow[k] = static_cast<unsigned char>(size + hex_column_size);
                 at.text_from[k] =
                     static_cast<std::uint16_t>(b * item_size + (text_change ? 0 : size));
                 at.text_grow[k] =
@@ -497,8 +508,7 @@ inline void colour_pairs(const line_plan& plan, const unsigned char* first, std:
                 p = offset_field(p, fields, offset + (l + i) * k);
                 p = items_spaced(p, hex_items, at.hex_from + c, at.hex_grow + c, k,
                                  piece.hex_space_before);
-                std::memcpy(p, "  ", 2);
-                p += shape.middle_spaces;
+                p = spaces_between<false>(p, shape.middle_spaces, shape.room);
                 p = items_spaced(p, glyph_items, at.text_from + c, at.text_grow + c, k,
                                  piece.text_space_before);
                 p = end_coloured_line(p);

@@ -143,8 +143,9 @@ struct ssse3_isa {
     static __m128i glyph_sizes(__m128i x) {
         const __m128i row = _mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xf0)));
         const __m128i column = _mm_and_si128(x, _mm_set1_epi8(0x0f));
-        const __m128i row_80 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x80)));
-        const __m128i row_90 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(0x90)));
+        const __m128i row_80 = _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(cp1252_first)));
+        const __m128i row_90 =
+            _mm_cmpeq_epi8(row, _mm_set1_epi8(static_cast<char>(cp1252_first + 16)));
         const __m128i from_table = _mm_or_si128(
             _mm_and_si128(row_80, _mm_shuffle_epi8(load(glyph_size_rows[0].data()), column)),
             _mm_and_si128(row_90, _mm_shuffle_epi8(load(glyph_size_rows[1].data()), column)));
@@ -186,7 +187,8 @@ struct ssse3_isa {
         store(at.hex_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(hex_skip, zero)));
         store(at.text_from, _mm_add_epi16(low, _mm_unpacklo_epi8(text_skip, zero)));
         store(at.text_from + 8, _mm_add_epi16(high, _mm_unpackhi_epi8(text_skip, zero)));
-        store(at.hex_grow, _mm_add_epi8(_mm_and_si128(hex_change, sizes), _mm_set1_epi8(3)));
+        store(at.hex_grow,
+              _mm_add_epi8(_mm_and_si128(hex_change, sizes), _mm_set1_epi8(hex_column_size)));
         store(at.text_grow, _mm_add_epi8(_mm_and_si128(text_change, sizes), glyph_sizes(x)));
         // Read back from memory, one lane at a time, rather than extracted
         // from registers: an empty asm that may have changed `at` keeps the
@@ -211,7 +213,9 @@ struct ssse3_isa {
         const auto [low, high] = digits_of(b);
         for (int r = 0; r < 4; ++r) {
             const __m128i from = load(piece.hex_from.data() + 16 * r);
-            // Lanes 0-15 keep their index below 0x80, the rest go above it.
+            // Lanes 0-15 keep their index below 0x80, the rest go above it;
+            // a space lane is above it either way.
+            static_assert(space_lane >= 0x80 + 16);
             const __m128i from_low = _mm_adds_epu8(from, _mm_set1_epi8(0x70));
             const __m128i from_high = _mm_sub_epi8(from, _mm_set1_epi8(16));
             store(p + 16 * r, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(low, from_low),
@@ -246,7 +250,7 @@ struct ssse3_isa {
 };
 
 // The entry points, flattened so that the shared algorithms and the Isa
-// functions are inlined into them (an Isa function cannot be called from
+// functions are inlined into them (an Isa function cannot be inlined into
 // code compiled for less).
 [[gnu::flatten]] void ssse3_plain16(const line_plan& plan, const unsigned char* first,
                                     std::size_t count, std::uint64_t offset) {
@@ -284,9 +288,9 @@ constexpr glyph_planes glyph_plane_tables = [] {
     glyph_planes t;
     for (int b = 0; b < 256; ++b) {
         t.first[b] = static_cast<unsigned char>(glyphs[b].bytes[0]);
-        if (b < 0x80) continue;
-        t.second[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[1]);
-        t.third[b - 0x80] = static_cast<unsigned char>(glyphs[b].bytes[2]);
+        if (b < cp1252_first) continue;
+        t.second[b - cp1252_first] = static_cast<unsigned char>(glyphs[b].bytes[1]);
+        t.third[b - cp1252_first] = static_cast<unsigned char>(glyphs[b].bytes[2]);
     }
     return t;
 }();
@@ -479,8 +483,14 @@ alignas(64) constexpr std::array<unsigned char, 64> window_glyph_lanes = [] {
     }
     return t;
 }();
-constexpr __mmask64 window_first_second = 0x6666666666666666;
-constexpr __mmask64 window_third = 0x8888888888888888;
+// The lanes taken from the first and second planes, and from the third.
+constexpr __mmask64 window_lanes_of_byte(int k) {
+    __mmask64 m = 0;
+    for (int j = 0; j < 16; ++j) m |= __mmask64{1} << (4 * j + 1 + k);
+    return m;
+}
+constexpr __mmask64 window_first_second = window_lanes_of_byte(0) | window_lanes_of_byte(1);
+constexpr __mmask64 window_third = window_lanes_of_byte(2);
 
 template <std::size_t Pieces>
 inline void window_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
@@ -554,8 +564,7 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
                 // A line as wide as the layout has no blank columns: between the
                 // blocks are the separator and the text block's first group
                 // space, and nothing after.
-                std::memcpy(p, "  ", 2);
-                p += shape.middle_spaces;
+                p = spaces_between<false>(p, shape.middle_spaces, shape.room);
                 for (std::size_t m = 0; m < pieces; ++m) {
                     const __m512i laid_out = _mm512_mask_mov_epi8(
                         _mm512_or_si512(

@@ -5,10 +5,22 @@
 #include "dump/escapes.hpp"
 #include "dump/line_tables.hpp"
 
+namespace {
+
+// Number of multiples of `group` in [from, to): the group spaces among the
+// columns from `from` to `to`.
 std::uint64_t group_starts(std::uint64_t from, std::uint64_t to, std::uint64_t group) {
     if (group == 0 || from >= to) return 0;
     auto starts_below = [group](std::uint64_t j) { return j / group + (j % group != 0); };
     return starts_below(to) - starts_below(from);
+}
+
+}  // namespace
+
+line_gaps gaps_of(const dump_settings& s, std::uint64_t k) {
+    const std::uint64_t blank = s.width - k;
+    const std::uint64_t blank_groups = group_starts(k, s.width, s.group_size);
+    return {hex_column_size * blank + blank_groups + 1, blank + blank_groups};
 }
 
 namespace {
@@ -59,10 +71,11 @@ void plan_pieces(line_plan& plan) {
         piece.hex_size = static_cast<std::uint8_t>(h);
         piece.text_size = static_cast<std::uint8_t>(g);
     }
-    const std::uint64_t blank = plan.settings.width - k;
-    const std::uint64_t blank_groups = group_starts(k, plan.settings.width, group);
-    t.middle_spaces = 3 * blank + blank_groups + 1 + (group != 0);
-    t.tail_spaces = blank + blank_groups;
+    // The text block's first group space goes with the spaces between the
+    // blocks.
+    const line_gaps gaps = gaps_of(plan.settings, k);
+    t.middle_spaces = gaps.after_hex + (group != 0);
+    t.tail_spaces = gaps.after_text;
 }
 
 void plan_escapes(line_plan& plan) {
@@ -89,7 +102,7 @@ void plan_escapes(line_plan& plan) {
         text.fill(' ');
         std::memcpy(hex.data(), t.escape[slot].data(), size);
         std::memcpy(text.data(), t.escape[slot].data(), size);
-        std::memcpy(hex.data() + size, hex_pairs[b].data(), 3);
+        std::memcpy(hex.data() + size, hex_pairs[b].data(), hex_column_size);
         std::memcpy(text.data() + size, glyph.data(), glyph.size());
     }
     for (std::size_t slot = 0; slot < class_count; ++slot)

@@ -90,9 +90,15 @@ inline char* colour_step(char* p, const kernel_tables& t, unsigned slot, unsigne
     return p;
 }
 
-// Number of multiples of `group` in [from, to): the group spaces among the
-// columns from `from` to `to`.
-std::uint64_t group_starts(std::uint64_t from, std::uint64_t to, std::uint64_t group);
+// The spaces after the hex columns of a line of `k` bytes (its blank
+// columns with their group spaces, then the separator) and after its text
+// columns (the blank columns with their group spaces): a short line, or a
+// line wider than a chunk, is padded to the width of the layout.
+struct line_gaps {
+    std::uint64_t after_hex;
+    std::uint64_t after_text;
+};
+line_gaps gaps_of(const dump_settings& s, std::uint64_t k);
 
 struct line_plan {
     dump_settings settings;

@@ -10,6 +10,9 @@
 
 inline constexpr char hex_digits[] = "0123456789abcdef";
 
+// Bytes of a byte's column in the hex block: its pair with the space before.
+inline constexpr std::size_t hex_column_size = 3;
+
 // " %02x" of every byte value and a fourth byte ' '. Pairs are stored four
 // bytes at a time, each store's last byte overwritten by the next pair, so
 // the trailing space is left only where a group or block space follows.
@@ -18,6 +21,7 @@ inline constexpr std::array<std::array<char, 4>, 256> hex_pairs = [] {
     for (int b = 0; b < 256; ++b) t[b] = {' ', hex_digits[b >> 4], hex_digits[b & 15], ' '};
     return t;
 }();
+static_assert(hex_pairs[0].size() == hex_column_size + 1);
 
 // "%02x" of every byte value.
 inline constexpr std::array<std::array<char, 2>, 256> hex_digit_pairs = [] {

@@ -87,8 +87,8 @@ struct offset_fields {
             field = short_offset_field_bytes(offset);
         }
         std::memcpy(out, &field, short_offset_field);
-        std::memcpy(out + 5, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
-        out[7] = hex_digits[offset & 15];
+        std::memcpy(out + short_offset_field - 3, hex_digit_pairs[(offset >> 4) & 255].data(), 2);
+        out[short_offset_field - 1] = hex_digits[offset & 15];
     }
 };
 

@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <string>
 
-#include "dump/dump_stream.hpp"
 #include "dump/kernel.hpp"
-#include "dump/line_layout.hpp"
 
 #ifdef ZELK_X86_KERNELS
 #include <cpuid.h>
