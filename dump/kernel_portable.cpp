@@ -10,8 +10,12 @@ namespace {
 
 struct portable_isa {
     static char* hex16(char* p, const unsigned char* b) {
-        for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, hex_pairs[b[j]].data(), 4);
-        for (int j = 8; j < 16; ++j) std::memcpy(p + 1 + 3 * j, hex_pairs[b[j]].data(), 4);
+        // Each pair's store leaves the space after it, which the next pair
+        // overwrites but for the group space and the separator.
+        for (std::size_t j = 0; j < group16; ++j)
+            std::memcpy(p + hex_column_size * j, hex_pairs[b[j]].data(), 4);
+        for (std::size_t j = group16; j < 16; ++j)
+            std::memcpy(p + 1 + hex_column_size * j, hex_pairs[b[j]].data(), 4);
         p[hex16_size - 1] = ' ';
         return p + hex16_size;
     }
