@@ -53,7 +53,7 @@ std::string machine_code() {
 
 void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
              const line_kernel* kernel) {
-    if (!kernel->cpu_has()) {
+    if (!runs_on(*kernel, usable_cpu_features())) {
         state.SkipWithError("this CPU lacks what the kernel needs");
         return;
     }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
                     s.colour = colour;
                     // A kernel that leaves the layout to the generic one is
                     // not measured for it.
-                    if (kernel->cpu_has() &&
+                    if (runs_on(*kernel, usable_cpu_features()) &&
                         choose_kernel(make_line_plan(s), kernel).kernel != kernel)
                         continue;
                     const std::string name = std::string(l.name) +

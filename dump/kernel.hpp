@@ -6,10 +6,22 @@
 // Each CPU family has one file: kernel_portable.cpp (any CPU),
 // kernel_x86.cpp (x86-64, one target region per instruction set),
 // kernel_arm64.cpp (NEON). The table of kernels, best first and the portable
-// one last, is in kernel_table.cpp. Adding a kernel is a `line_kernel`
-// defined in its family's file and its row, with its declaration, in that
-// table; a new family is also a new file, its line in CMakeLists.txt and its
-// ZELK_*_KERNELS test below. The tests run every kernel of the table.
+// one last, is in kernel_table.cpp. A new kernel takes, in order:
+//  - its code in its family's file, inside a target region of its own where
+//    its instructions are not the family's baseline;
+//  - its `line_kernel` row there, with every cpu_feature its code uses,
+//    those of any routines it borrows from another kernel included, and, for
+//    a feature new to the family, the feature's bit below and its line in
+//    the family's usable_cpu_features;
+//  - its declaration and row in kernel_table.cpp, in order of speed;
+//  - for a new family, also a new file, its line in CMakeLists.txt, its
+//    ZELK_*_KERNELS test below and its own usable_cpu_features;
+//  - its row in the kernel choice test's own table of what each kernel needs
+//    (tests/kernel_choice_test.cpp), and the kernel each CPU there must get;
+//  - in .ci/run, a CPU model of qemu or a GLIBC_TUNABLES mask under which
+//    the CPU lacks one of its features, so that some run expects another
+//    kernel.
+// The differential test then runs it on every layout it serves.
 #pragma once
 
 #include <concepts>
@@ -25,11 +37,25 @@
 using lines_routine = void (*)(const line_plan& plan, const unsigned char* first, std::size_t count,
                                std::uint64_t offset);
 
+// The CPU features that kernels need beyond their family's baseline (every
+// x86-64 has SSE2, every aarch64 NEON), one bit each; a set of them is the
+// bits or-ed together.
+using cpu_features = std::uint32_t;
+enum cpu_feature : cpu_features {
+    feature_ssse3 = 1U << 0,
+    feature_popcnt = 1U << 1,
+    feature_avx512f = 1U << 2,
+    feature_avx512bw = 1U << 3,
+    feature_avx512vl = 1U << 4,
+    feature_avx512_vbmi = 1U << 5,
+    feature_avx512_vbmi2 = 1U << 6,
+};
+
 // One row of the kernel table: what a kernel provides.
 struct line_kernel {
     const char* name;
-    // Whether this CPU has what the kernel needs; asked once per dump.
-    bool (*cpu_has)();
+    // Every feature its instructions need: the CPU must have them all.
+    cpu_features needs;
     // Its routine for the plan's layout and colour set-up, or nullptr where
     // it does not serve them (the next kernel in the table is asked then).
     lines_routine (*routine_for)(const line_plan& plan);
@@ -46,6 +72,16 @@ std::span<const line_kernel* const> line_kernels();
 #if defined(__aarch64__) && defined(__ARM_NEON)
 #define ZELK_ARM64_KERNELS 1
 #endif
+
+// The features of this CPU that the system also supports (the registers
+// saved on a switch of task), as the C library reports them: its loader's
+// view, which GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME can narrow. Asked once
+// per dump.
+cpu_features usable_cpu_features();
+
+// Whether a CPU with the features `have` runs the kernel: the one check of
+// a kernel's needs.
+bool runs_on(const line_kernel& kernel, cpu_features have);
 
 // The kernel that lays out a plan's whole lines, and its routine for it.
 struct kernel_choice {

@@ -195,13 +195,10 @@ static_assert(default_line_isa<neon_isa> && has_ascii16<neon_isa> && piece_isa<n
     colour_lines<neon_isa>(plan, first, count, offset);
 }
 
-bool any_aarch64() {
-    return true;
-}
-
 }  // namespace
 
+// NEON is part of every aarch64: the kernel needs nothing more.
 extern const line_kernel neon_kernel = {
-    "neon", any_aarch64, routine_for_plan<neon_plain16, neon_colour16, neon_plain, neon_colour>};
+    "neon", 0, routine_for_plan<neon_plain16, neon_colour16, neon_plain, neon_colour>};
 
 #endif

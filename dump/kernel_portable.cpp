@@ -33,11 +33,7 @@ static_assert(default_line_isa<portable_isa>);
     lines16<portable_isa, true>(plan, first, count, offset);
 }
 
-bool any_cpu() {
-    return true;
-}
-
 }  // namespace
 
 extern const line_kernel portable_kernel = {
-    "portable", any_cpu, routine_for_plan<plain16, colour16, generic_lines, generic_lines>};
+    "portable", 0, routine_for_plan<plain16, colour16, generic_lines, generic_lines>};

@@ -30,13 +30,25 @@ const line_kernel* const kernels[] = {
 
 }  // namespace
 
+#ifndef ZELK_X86_KERNELS
+// No kernel of this target needs more than its CPU family's baseline.
+cpu_features usable_cpu_features() {
+    return 0;
+}
+#endif
+
 std::span<const line_kernel* const> line_kernels() {
     return kernels;
 }
 
+bool runs_on(const line_kernel& kernel, cpu_features have) {
+    return (kernel.needs & ~have) == 0;
+}
+
 kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only) {
+    const cpu_features have = usable_cpu_features();
     for (const line_kernel* k : line_kernels()) {
-        if (only != nullptr ? k != only : !k->cpu_has()) continue;
+        if (only != nullptr ? k != only : !runs_on(*k, have)) continue;
         if (const lines_routine routine = k->routine_for(plan)) return {k, routine};
     }
     return {nullptr, generic_lines};

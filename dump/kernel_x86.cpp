@@ -11,22 +11,8 @@
 #include <array>
 #include <cstring>
 
-#if __has_include(<sys/platform/x86.h>)
-// A C header: its functions return _Bool, which g++ maps to bool through
-// <stdbool.h> and clang++ does not.
-#include <stdbool.h>
-#ifndef _Bool
-#define _Bool bool
-#define zelk_bool_for_c_header
-#endif
-#include <sys/platform/x86.h>
-#ifdef zelk_bool_for_c_header
-#undef _Bool
-#undef zelk_bool_for_c_header
-#endif
-#endif
-
 #include "dump/kernel_lines.hpp"
+#include "dump/x86_cpu_report.hpp"
 
 // One target region per instruction set: every function defined between
 // ZELK_TARGET_BEGIN(set) and ZELK_TARGET_END is compiled for that set, and
@@ -614,32 +600,35 @@ static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa
 static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
               has_glyph_piece<avx512_isa>);
 
-// Where the C library says which features the CPU and the system support
-// (glibc's loader finds out at start, for its own string functions), that is
-// asked: __builtin_cpu_supports would link in libgcc's constructor, which
-// runs CPUID leaf after leaf at every start, each a trap to the hypervisor
-// on a virtual machine.
+// The source of each report, and the names each gives a feature.
 #ifdef CPU_FEATURE_ACTIVE
-bool has_ssse3() {
-    return CPU_FEATURE_ACTIVE(SSSE3);
-}
-
-bool has_avx512() {
-    return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
-           CPU_FEATURE_ACTIVE(AVX512VL) && CPU_FEATURE_ACTIVE(AVX512_VBMI) &&
-           CPU_FEATURE_ACTIVE(AVX512_VBMI2) && CPU_FEATURE_ACTIVE(POPCNT);
-}
+#define ZELK_USABLE(library_name, builtin_name) CPU_FEATURE_ACTIVE(library_name)
 #else
-bool has_ssse3() {
-    return __builtin_cpu_supports("ssse3");
+#define ZELK_USABLE(library_name, builtin_name) (__builtin_cpu_supports(builtin_name) != 0)
+#endif
+
+}  // namespace
+
+cpu_features usable_cpu_features() {
+    const struct {
+        cpu_feature feature;
+        bool usable;
+    } reports[] = {
+        {feature_ssse3, ZELK_USABLE(SSSE3, "ssse3")},
+        {feature_popcnt, ZELK_USABLE(POPCNT, "popcnt")},
+        {feature_avx512f, ZELK_USABLE(AVX512F, "avx512f")},
+        {feature_avx512bw, ZELK_USABLE(AVX512BW, "avx512bw")},
+        {feature_avx512vl, ZELK_USABLE(AVX512VL, "avx512vl")},
+        {feature_avx512_vbmi, ZELK_USABLE(AVX512_VBMI, "avx512vbmi")},
+        {feature_avx512_vbmi2, ZELK_USABLE(AVX512_VBMI2, "avx512vbmi2")},
+    };
+    cpu_features have = 0;
+    for (const auto& report : reports)
+        if (report.usable) have |= report.feature;
+    return have;
 }
 
-bool has_avx512() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
-}
-#endif
+namespace {
 
 // Coloured lines gain nothing from AVX-512: they take the SSSE3 routines.
 // Plain lines of other layouts that fit a window are laid out a window at a
@@ -654,8 +643,15 @@ lines_routine avx512_routine(const line_plan& plan) {
 }  // namespace
 
 extern const line_kernel ssse3_kernel = {
-    "ssse3", has_ssse3, routine_for_plan<ssse3_plain16, ssse3_colour16, ssse3_plain, ssse3_colour>};
+    "ssse3", feature_ssse3,
+    routine_for_plan<ssse3_plain16, ssse3_colour16, ssse3_plain, ssse3_colour>};
 
-extern const line_kernel avx512_kernel = {"avx512", has_avx512, avx512_routine};
+// Coloured lines take the SSSE3 kernel's routines, and its own count bits
+// with POPCNT: it needs both besides AVX-512.
+extern const line_kernel avx512_kernel = {"avx512",
+                                          feature_ssse3 | feature_popcnt | feature_avx512f |
+                                              feature_avx512bw | feature_avx512vl |
+                                              feature_avx512_vbmi | feature_avx512_vbmi2,
+                                          avx512_routine};
 
 #endif

@@ -178,7 +178,7 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
     const line_kernel& kernel =
         **std::find_if(kernels.begin(), kernels.end(),
                        [&](const line_kernel* k) { return k->name == GetParam(); });
-    if (!kernel.cpu_has())
+    if (!runs_on(kernel, usable_cpu_features()))
         GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
     const std::uint64_t widths[] = {16, 8,  32, 24, 64, 48, 20,  7,   1,    2,    3,    4,
                                     5,  15, 17, 31, 33, 40, 100, 256, 1000, 1023, 1024, 2048};
@@ -281,7 +281,7 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
     const line_kernel& kernel =
         **std::find_if(kernels.begin(), kernels.end(),
                        [&](const line_kernel* k) { return k->name == GetParam(); });
-    if (!kernel.cpu_has())
+    if (!runs_on(kernel, usable_cpu_features()))
         GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
     // The default layout, lines of up to 8 bytes (laid out two at a time),
     // of one piece, two pieces and more.
