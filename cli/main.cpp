@@ -58,9 +58,16 @@ input_kind kind_of(int fd) {
     return input_kind::readable;
 }
 
+// The buffer of standard error. Unbuffered, the C library (glibc) would
+// format every message into a buffer of BUFSIZ bytes on the stack, the
+// deepest frame of a run; line-buffered, each message still goes out whole
+// as soon as it ends.
+char message_buffer[BUFSIZ];
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    std::setvbuf(stderr, message_buffer, _IOLBF, sizeof message_buffer);
     const char* width_text = nullptr;  // the last -w argument, for its error message
     int option;
     while ((option = getopt(argc, argv, option_string)) != -1) {

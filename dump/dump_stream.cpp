@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "dump/line_layout.hpp"
 #include "dump/output.hpp"
@@ -28,6 +29,13 @@ constexpr std::size_t read_block = 64 * chunk_size;
 // every page of it at each start, even to dump three bytes. Here a read
 // touches only the pages it fills.
 unsigned char block[read_block];
+
+// The plan of the current dump and the last line it printed, static for the
+// stack's sake: some 26 KiB together, they would make this the deepest frame
+// by far, and zelk would need a stack twice the size of the other dumpers'.
+// Both are made afresh for every input.
+line_plan plan;
+repeat_state repeats;
 
 // What one read_fully made of a request.
 struct read_result {
@@ -92,9 +100,9 @@ void dump_stream(std::FILE* stream, const char* name) {
     const bool interactive = isatty(STDOUT_FILENO);
     const std::size_t read_size = interactive ? chunk_size : read_block;
 
-    const line_plan plan = make_line_plan(s);
+    make_line_plan(plan, s);
     const lines_routine routine = choose_kernel(plan).routine;
-    repeat_state repeats;
+    std::construct_at(&repeats);
     std::uint64_t consumed = 0;
 
     while (!ended && !(bounded && consumed == length)) {

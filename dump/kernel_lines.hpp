@@ -427,6 +427,15 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
     }
 }
 
+// The colour columns of the pieces of a line whose piece count is known
+// only at run time, static rather than on the stack: for up to max_pieces
+// pieces (6 KiB) they would be the deepest frame of a dump. Lines are laid
+// out one at a time, in one thread.
+inline colour_columns* wide_line_columns() {
+    static colour_columns columns[max_pieces];
+    return columns;
+}
+
 template <class Isa, std::size_t Pieces, bool Wide>
 inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
                              std::uint64_t offset) {
@@ -435,7 +444,8 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
     const std::size_t pieces = shape.pieces;
     const piece_layout* const piece = shape.piece;
     offset_fields fields;
-    colour_columns at[Pieces == count_at_run_time ? max_pieces : Pieces];
+    colour_columns own[Pieces == count_at_run_time ? 1 : Pieces];
+    colour_columns* const at = Pieces == count_at_run_time ? wide_line_columns() : own;
     const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch);

@@ -1,6 +1,7 @@
 #include "dump/line_plan.hpp"
 
 #include <algorithm>
+#include <memory>
 
 #include "dump/escapes.hpp"
 #include "dump/line_tables.hpp"
@@ -111,12 +112,17 @@ void plan_escapes(line_plan& plan) {
 
 }  // namespace
 
-line_plan make_line_plan(const dump_settings& s) {
-    line_plan plan;
+void make_line_plan(line_plan& plan, const dump_settings& s) {
+    std::construct_at(&plan);
     plan.settings = s;
     plan.line_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(s.width, chunk_size));
     plan.colour_text = class_colours;
     plan_escapes(plan);
     plan_pieces(plan);
+}
+
+line_plan make_line_plan(const dump_settings& s) {
+    line_plan plan;
+    make_line_plan(plan, s);
     return plan;
 }

@@ -108,5 +108,9 @@ struct line_plan {
     kernel_tables tables;
 };
 
-// The plan of `s` under the current class_colours.
+// Makes `plan` afresh, in place, the plan of `s` under the current
+// class_colours: a plan is some 25 KiB, too much to pass through the stack
+// of a program that must run on a small one.
+void make_line_plan(line_plan& plan, const dump_settings& s);
+// The same as a value, where the stack has room.
 line_plan make_line_plan(const dump_settings& s);

@@ -98,3 +98,18 @@ TEST(ColourVariable, LightPresetOfTheDocs) {
                 {"ZELK_COLORS=" + preset},
                 input});
 }
+
+// Without memory for its copy of the variable, zelk stops before dumping
+// anything, saying why, with the status of a failed run.
+TEST(ColourVariable, CopyThatFails) {
+    zelk_call call;
+    call.args = args;
+    call.input = input;
+    call.env = {"ZELK_COLORS=zero=1"};
+    call.shim = "strdup-null";
+    const zelk_run r = run_zelk(call);
+    EXPECT_EQ(r.shim_changes, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "zelk: strdup\n");
+    EXPECT_EQ(r.status, 1);
+}

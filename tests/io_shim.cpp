@@ -1,14 +1,15 @@
 // Preloaded into zelk (LD_PRELOAD) in place of the system's read (and its
-// checked form) and write, to make them misbehave the way a real device does
-// only now and then. The
-// variable ZELK_SHIM chooses how:
+// checked form), write and strdup, to make them misbehave the way a real
+// device or a full memory does only now and then. The variable ZELK_SHIM
+// chooses how:
 //   write-zero   the first write to standard output goes through; every later
 //                one takes nothing and returns 0
 //   write-short  the first write to standard output of two bytes or more
 //                takes all but its last byte
 //   read-eintr   every other read fails with EINTR before reading anything,
 //                and the others return at most 1000 bytes
-// Each read or write it changes adds one byte to the file that ZELK_SHIM_LOG
+//   strdup-null  every strdup fails with ENOMEM, as when memory runs out
+// Each call it changes adds one byte to the file that ZELK_SHIM_LOG
 // names, so that a test can tell the shim was in the way at all.
 // The shim defines read itself, which a fortified build's headers define
 // too (as a checking wrapper).
@@ -27,6 +28,12 @@ using write_function = ssize_t (*)(int, const void*, size_t);
 
 write_function real_write() {
     return reinterpret_cast<write_function>(dlsym(RTLD_NEXT, "write"));
+}
+
+using strdup_function = char* (*)(const char*);
+
+strdup_function real_strdup() {
+    return reinterpret_cast<strdup_function>(dlsym(RTLD_NEXT, "strdup"));
 }
 
 read_function real_read() {
@@ -90,4 +97,13 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
 extern "C" ssize_t __read_chk(int fd, void* buffer, size_t size, size_t room) {
     if (size > room) abort();
     return read(fd, buffer, size);
+}
+
+extern "C" char* strdup(const char* text) {
+    if (mode_is("strdup-null")) {
+        log_change();
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return real_strdup()(text);
 }

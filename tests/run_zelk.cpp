@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +58,10 @@ const char* start(std::vector<char*>& argv, const char* binary, const char* name
 }
 
 }  // namespace
+
+bool runs_emulated() {
+    return !emulator.empty();
+}
 
 std::vector<std::string> zelk_command(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -172,6 +177,12 @@ zelk_run run_zelk(const zelk_call& call) {
         dup2(out, 1);
         dup2(err, 2);
         if (!call.cwd.empty() && chdir(call.cwd.c_str()) != 0) _exit(126);
+        if (call.stack_kib != 0) {
+            struct rlimit stack;
+            if (getrlimit(RLIMIT_STACK, &stack) != 0) _exit(126);
+            stack.rlim_cur = rlim_t{call.stack_kib} * 1024;
+            if (setrlimit(RLIMIT_STACK, &stack) != 0) _exit(126);
+        }
         execve(program, argv.data(), envp.data());
         _exit(127);
     }

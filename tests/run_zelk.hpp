@@ -38,9 +38,16 @@ struct zelk_call {
     // When set, zelk's reads and writes go through tests/io_shim.cpp, which
     // misbehaves in this mode (see there).
     std::string shim;
+    // When not 0, zelk starts with its stack limited to this many KiB, as
+    // `ulimit -s` would limit it.
+    unsigned stack_kib = 0;
 };
 
 zelk_run run_zelk(const zelk_call& call);
+
+// Whether zelk runs through an emulator (a cross build's tests), which has
+// its own stack and limits of its own.
+bool runs_emulated();
 
 // The words that start the built zelk (argv[0] "zelk"; through the
 // emulator in a cross build) with `args`; the first is the file to exec.
