@@ -76,6 +76,9 @@ static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
 ZELK_TARGET_BEGIN("ssse3")
 
 struct ssse3_isa {
+    static constexpr isa_groups groups = {
+        .ascii16 = true, .colour_columns16 = true, .pieces = true};
+
     static __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
     static void store(char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     // The hex digits of 16 bytes, high then low digit of each byte, by a
@@ -365,6 +368,14 @@ alignas(64) constexpr std::array<unsigned char, 64> piece_glyph_lanes = [] {
 ZELK_TARGET_BEGIN(ZELK_AVX512)
 
 struct avx512_isa : ssse3_isa {
+    // SSSE3's groups, and the text block, four lines and glyph pieces.
+    static constexpr isa_groups groups = {.ascii16 = true,
+                                          .glyphs16 = true,
+                                          .four_lines16 = true,
+                                          .colour_columns16 = true,
+                                          .pieces = true,
+                                          .glyph_piece = true};
+
     // Lanes 16k to 16k + 15.
     static constexpr __mmask64 quarter(int k) { return __mmask64{0xffff} << (16 * k); }
     static __m512i table(const void* t) { return _mm512_load_si512(t); }
@@ -609,10 +620,6 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
 }
 
 ZELK_TARGET_END
-
-static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa<ssse3_isa>);
-static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
-              has_glyph_piece<avx512_isa>);
 
 // Where the C library says which features the CPU and the system support
 // (glibc's loader finds out at start, for its own string functions), that is
