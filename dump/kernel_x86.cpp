@@ -405,7 +405,7 @@ struct avx512_isa : ssse3_isa {
         _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(kept, laid_out));
         return q + _mm_popcnt_u64(kept);
     }
-    // Four whole lines at offsets below 2^32: the digits and glyph bytes of
+    // Four whole lines with short offset fields: the digits and glyph bytes of
     // all 64 bytes are found at once, then each line's blocks are picked
     // from them.
     static char* four_lines16(char* p, offset_fields& fields, const unsigned char* b,
@@ -479,7 +479,10 @@ struct avx512_isa : ssse3_isa {
 // digits and glyph bytes of a window of 64 bytes are found once, and the
 // pieces of each line in it are picked out of them by permutes whose lane
 // indexes are moved on by the piece's place in the window.
+// The window is fixed at one 512-bit vector, its lanes masked by a
+// __mmask64; such a store passes the end of a line by at most store_overrun.
 constexpr std::size_t window_bytes = 64;
+static_assert(window_bytes == sizeof(__m512i) && window_bytes <= store_overrun);
 
 // For a piece at the start of the window: lane 4j + 1 + k of its text
 // columns takes glyph byte k of column j, from the first and second planes
