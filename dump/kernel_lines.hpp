@@ -115,7 +115,7 @@ constexpr int hex16_source(int r) {
     return u % column == 0 ? -1 : 2 * static_cast<int>(group16) + 2 * (u / column) + u % column - 1;
 }
 
-// In a default line at an offset below 2^32, where the hex block and the
+// In a default line with the short offset field, where the hex block and the
 // text block begin: after the offset field and the group space before
 // column 0.
 constexpr std::size_t hex16_at = short_offset_field + 1;
@@ -333,10 +333,14 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
     offset_fields fields;
     std::size_t l = 0;
     if constexpr (!colour && groups_of<Isa>.four_lines16) {
-        while (l + 4 <= count && ((offset + 16 * l + 63) >> 32) == 0) {
+        // While the last byte of the next four lines fits the short field:
+        // fits_short_field written out, since through the call GCC 12
+        // allocates this hot loop's registers differently.
+        while (l + 4 <= count && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0) {
             const std::size_t n = std::min<std::size_t>((count - l) / 4, 16);
             char* p = output_reserve(n * 4 * plain16_room);
-            for (std::size_t i = 0; i < n && ((offset + 16 * l + 63) >> 32) == 0; ++i, l += 4)
+            for (std::size_t i = 0;
+                 i < n && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0; ++i, l += 4)
                 p = Isa::four_lines16(p, fields, b + 16 * l,
                                       static_cast<std::uint32_t>(offset + 16 * l));
             output_commit(p);
