@@ -78,8 +78,8 @@ struct colour_columns {
 // misnamed, or typed so that the algorithms' call does not take it, is then
 // a compile error in the kernel's file, not a quietly slower path.
 
-// The optional groups an Isa provides, one flag each, named as the concepts
-// below (has_ascii16 is ascii16, and so on).
+// The optional groups an Isa provides, one flag each, named after their
+// concepts below (ascii16 for has_ascii16, and so on).
 struct isa_groups {
     bool ascii16 = false;
     bool glyphs16 = false;
