@@ -107,8 +107,23 @@ struct colour_columns {
 // --- the CPU layer of the shared line algorithms (kernel_lines.hpp) ---------
 // A kernel built on those algorithms supplies a struct of static functions,
 // `Isa`, that does what its CPU does best 16 bytes at a time. Only hex16 is
-// required; each other group is used where present (if constexpr on these
-// concepts), else the algorithms do without it.
+// required; each other group is optional, and the algorithms do without the
+// ones an Isa lacks. An Isa says which groups it provides in
+// `static constexpr isa_groups groups`, and the algorithms go by that claim,
+// after checking it both ways against the concepts below: a function that is
+// misnamed, or typed so that the algorithms' call does not take it, is then
+// a compile error in the kernel's file, not a quietly slower path.
+
+// The optional groups an Isa provides, one flag each, named after their
+// concepts below (ascii16 for has_ascii16, and so on).
+struct isa_groups {
+    bool ascii16 = false;
+    bool glyphs16 = false;
+    bool four_lines16 = false;
+    bool colour_columns16 = false;
+    bool pieces = false;
+    bool glyph_piece = false;
+};
 
 // The default line's hex block, from the first pair's leading space to the
 // text block's first group space (hex16_size bytes, 51) at p; returns its
@@ -133,8 +148,9 @@ concept has_glyphs16 = requires(char* q, const unsigned char* b) {
     { Isa::glyphs16(q, b) } -> std::same_as<char*>;
 };
 
-// Four whole default lines at offsets below 2^32 at once, offset fields
-// included.
+// Four whole default lines at once, offset fields included, at offsets whose
+// four lines all fit the short field (fits_short_field), so passed in 32
+// bits.
 template <class Isa>
 concept has_four_lines16 = requires(char* p, offset_fields& fields, const unsigned char* b,
                                     std::uint32_t offset) {
@@ -153,10 +169,10 @@ concept has_colour_columns16 = requires(colour_columns& at, const kernel_tables&
 // the piece's own come first): its hex columns, and its text columns when
 // the line is all below 0x80 (all_ascii, over the n bytes of a line, which
 // may read on to the end of its last piece), each returning the end of what
-// it laid out; and colour_columns16.
+// it laid out. Coloured, they need colour_columns16 as well.
 template <class Isa>
-concept piece_isa = has_colour_columns16<Isa> &&
-    requires(char* p, const unsigned char* b, const piece_layout& piece, std::size_t n) {
+concept has_pieces = requires(char* p, const unsigned char* b, const piece_layout& piece,
+                              std::size_t n) {
     { Isa::hex_piece(p, b, piece) } -> std::same_as<char*>;
     { Isa::ascii_piece(p, b, piece) } -> std::same_as<char*>;
     { Isa::all_ascii(b, n) } -> std::same_as<bool>;

@@ -40,6 +40,9 @@ alignas(16) constexpr std::array<unsigned char, 16> lane_numbers = {0, 1, 2,  3,
 static_assert(space_lane >= 32, "a space lane must fall past a two-register lookup table");
 
 struct neon_isa {
+    static constexpr isa_groups groups = {
+        .ascii16 = true, .colour_columns16 = true, .pieces = true};
+
     static uint8x16_t load(const void* p) { return vld1q_u8(static_cast<const unsigned char*>(p)); }
     static void store(char* p, uint8x16_t v) { vst1q_u8(reinterpret_cast<unsigned char*>(p), v); }
 
@@ -173,8 +176,6 @@ struct neon_isa {
         return vmaxvq_u8(any) < 0x80;
     }
 };
-
-static_assert(default_line_isa<neon_isa> && has_ascii16<neon_isa> && piece_isa<neon_isa>);
 
 // The entry points, flattened so that the shared algorithms and the Isa
 // functions are inlined into the loop over the run of lines.

@@ -34,6 +34,61 @@ constexpr std::size_t count_at_run_time = std::dynamic_extent;
 // end of what it lays out by up to this much.
 constexpr std::size_t store_overrun = 64;
 
+// --- the groups an Isa claims ----------------------------------------------
+
+// An Isa's claim (Isa::groups), checked against the concept of each group
+// both ways: a claimed group whose functions the algorithms cannot call is
+// an error, and so are the functions of a group left unclaimed, which the
+// algorithms would pass by. The algorithms branch on the claim alone, so a
+// misnamed function, or one whose types the call does not take, fails the
+// build instead of leaving a slower path in use.
+template <class Isa>
+consteval isa_groups checked_groups() {
+    constexpr isa_groups claim = Isa::groups;
+    static_assert(default_line_isa<Isa>, "every Isa needs hex16 as default_line_isa calls it");
+    if constexpr (claim.ascii16) {
+        static_assert(has_ascii16<Isa>, "ascii16 is claimed but not found as has_ascii16 calls it");
+    } else {
+        static_assert(!has_ascii16<Isa>, "ascii16 is found but not claimed in Isa::groups");
+    }
+    if constexpr (claim.glyphs16) {
+        static_assert(has_glyphs16<Isa>,
+                      "glyphs16 is claimed but not found as has_glyphs16 calls it");
+    } else {
+        static_assert(!has_glyphs16<Isa>, "glyphs16 is found but not claimed in Isa::groups");
+    }
+    if constexpr (claim.four_lines16) {
+        static_assert(has_four_lines16<Isa>,
+                      "four_lines16 is claimed but not found as has_four_lines16 calls it");
+    } else {
+        static_assert(!has_four_lines16<Isa>,
+                      "four_lines16 is found but not claimed in Isa::groups");
+    }
+    if constexpr (claim.colour_columns16) {
+        static_assert(has_colour_columns16<Isa>,
+                      "colour_columns16 is claimed but not found as has_colour_columns16 calls it");
+    } else {
+        static_assert(!has_colour_columns16<Isa>,
+                      "colour_columns16 is found but not claimed in Isa::groups");
+    }
+    if constexpr (claim.pieces) {
+        static_assert(has_pieces<Isa>, "pieces is claimed but not found as has_pieces calls it");
+        static_assert(claim.colour_columns16, "coloured pieces need colour_columns16");
+    } else {
+        static_assert(!has_pieces<Isa>, "pieces is found but not claimed in Isa::groups");
+    }
+    if constexpr (claim.glyph_piece) {
+        static_assert(has_glyph_piece<Isa>,
+                      "glyph_piece is claimed but not found as has_glyph_piece calls it");
+        static_assert(claim.pieces, "glyph_piece is part of laying out pieces");
+    } else {
+        static_assert(!has_glyph_piece<Isa>, "glyph_piece is found but not claimed in Isa::groups");
+    }
+    return claim;
+}
+template <class Isa>
+inline constexpr isa_groups groups_of = checked_groups<Isa>();
+
 // --- the default layout: 16 bytes in two groups of 8 -----------------------
 
 // The routines for the default layout are written for 16 bytes in two
@@ -60,7 +115,7 @@ constexpr int hex16_source(int r) {
     return u % column == 0 ? -1 : 2 * static_cast<int>(group16) + 2 * (u / column) + u % column - 1;
 }
 
-// In a default line at an offset below 2^32, where the hex block and the
+// In a default line with the short offset field, where the hex block and the
 // text block begin: after the offset field and the group space before
 // column 0.
 constexpr std::size_t hex16_at = short_offset_field + 1;
@@ -153,14 +208,14 @@ template <class Isa>
 inline char* line16_plain(char* p, const unsigned char* b) {
     p[0] = ' ';
     p = Isa::hex16(p + 1, b);
-    if constexpr (has_ascii16<Isa>) {
+    if constexpr (groups_of<Isa>.ascii16) {
         if (Isa::all_ascii16(b)) {
             p = Isa::ascii_glyphs16(p, b);
             *p = '\n';
             return p + 1;
         }
     }
-    if constexpr (has_glyphs16<Isa>) {
+    if constexpr (groups_of<Isa>.glyphs16) {
         p = Isa::glyphs16(p, b);
     } else {
         p = glyphs8(p, b);
@@ -232,7 +287,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
     const kernel_tables& t = plan.tables;
     p[0] = ' ';
     p += 1;
-    if constexpr (has_ascii16<Isa>) {
+    if constexpr (groups_of<Isa>.ascii16) {
         if (Isa::all_printable16(b)) {
             // One class throughout: a single escape, and the text block is
             // the bytes themselves.
@@ -242,7 +297,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
             return end_coloured_line(p);
         }
     }
-    if constexpr (has_colour_columns16<Isa>) {
+    if constexpr (groups_of<Isa>.colour_columns16) {
         if (t.escape_items) {
             colour_columns at;
             Isa::colour_columns16(at, t, b, no_slot, slots[b[15]]);
@@ -277,11 +332,15 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
                     std::uint64_t offset) {
     offset_fields fields;
     std::size_t l = 0;
-    if constexpr (!colour && has_four_lines16<Isa>) {
-        while (l + 4 <= count && ((offset + 16 * l + 63) >> 32) == 0) {
+    if constexpr (!colour && groups_of<Isa>.four_lines16) {
+        // While the last byte of the next four lines fits the short field:
+        // fits_short_field written out, since through the call GCC 12
+        // allocates this hot loop's registers differently.
+        while (l + 4 <= count && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0) {
             const std::size_t n = std::min<std::size_t>((count - l) / 4, 16);
             char* p = output_reserve(n * 4 * plain16_room);
-            for (std::size_t i = 0; i < n && ((offset + 16 * l + 63) >> 32) == 0; ++i, l += 4)
+            for (std::size_t i = 0;
+                 i < n && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0; ++i, l += 4)
                 p = Isa::four_lines16(p, fields, b + 16 * l,
                                       static_cast<std::uint32_t>(offset + 16 * l));
             output_commit(p);
@@ -406,7 +465,7 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
             if (Isa::all_ascii(line, shape.line_bytes)) {
                 for (std::size_t m = 0; m < pieces; ++m)
                     p = Isa::ascii_piece(p, line + m * piece_bytes, piece[m]);
-            } else if constexpr (has_glyph_piece<Isa>) {
+            } else if constexpr (groups_of<Isa>.glyph_piece) {
                 for (std::size_t m = 0; m < pieces; ++m)
                     p = Isa::glyph_piece(p, line + m * piece_bytes, piece[m]);
             } else {
@@ -555,11 +614,13 @@ inline void pieces(const line_plan& plan, const unsigned char* first, std::size_
 template <class Isa>
 inline void plain_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                         std::uint64_t offset) {
+    static_assert(groups_of<Isa>.pieces, "lines of any layout need the pieces group");
     in_pieces(plan, first, count, offset, pieces<Isa, false>);
 }
 template <class Isa>
 inline void colour_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
                          std::uint64_t offset) {
+    static_assert(groups_of<Isa>.pieces, "lines of any layout need the pieces group");
     in_pieces(plan, first, count, offset, pieces<Isa, true>);
 }
 

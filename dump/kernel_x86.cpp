@@ -62,6 +62,9 @@ static_assert(takes_no_lanes(hex16_stores[0].from_high) &&
 ZELK_TARGET_BEGIN("ssse3")
 
 struct ssse3_isa {
+    static constexpr isa_groups groups = {
+        .ascii16 = true, .colour_columns16 = true, .pieces = true};
+
     static __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
     static void store(char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     // The hex digits of 16 bytes, high then low digit of each byte, by a
@@ -351,6 +354,14 @@ alignas(64) constexpr std::array<unsigned char, 64> piece_glyph_lanes = [] {
 ZELK_TARGET_BEGIN(ZELK_AVX512)
 
 struct avx512_isa : ssse3_isa {
+    // SSSE3's groups, and the text block, four lines and glyph pieces.
+    static constexpr isa_groups groups = {.ascii16 = true,
+                                          .glyphs16 = true,
+                                          .four_lines16 = true,
+                                          .colour_columns16 = true,
+                                          .pieces = true,
+                                          .glyph_piece = true};
+
     // Lanes 16k to 16k + 15.
     static constexpr __mmask64 quarter(int k) { return __mmask64{0xffff} << (16 * k); }
     static __m512i table(const void* t) { return _mm512_load_si512(t); }
@@ -380,7 +391,7 @@ struct avx512_isa : ssse3_isa {
         _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(kept, laid_out));
         return q + _mm_popcnt_u64(kept);
     }
-    // Four whole lines at offsets below 2^32: the digits and glyph bytes of
+    // Four whole lines with short offset fields: the digits and glyph bytes of
     // all 64 bytes are found at once, then each line's blocks are picked
     // from them.
     static char* four_lines16(char* p, offset_fields& fields, const unsigned char* b,
@@ -454,7 +465,10 @@ struct avx512_isa : ssse3_isa {
 // digits and glyph bytes of a window of 64 bytes are found once, and the
 // pieces of each line in it are picked out of them by permutes whose lane
 // indexes are moved on by the piece's place in the window.
+// The window is fixed at one 512-bit vector, its lanes masked by a
+// __mmask64; such a store passes the end of a line by at most store_overrun.
 constexpr std::size_t window_bytes = 64;
+static_assert(window_bytes == sizeof(__m512i) && window_bytes <= store_overrun);
 
 // For a piece at the start of the window: lane 4j + 1 + k of its text
 // columns takes glyph byte k of column j, from the first and second planes
@@ -595,10 +609,6 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
 }
 
 ZELK_TARGET_END
-
-static_assert(default_line_isa<ssse3_isa> && has_ascii16<ssse3_isa> && piece_isa<ssse3_isa>);
-static_assert(has_glyphs16<avx512_isa> && has_four_lines16<avx512_isa> &&
-              has_glyph_piece<avx512_isa>);
 
 // The source of each report, and the names each gives a feature.
 #ifdef CPU_FEATURE_ACTIVE

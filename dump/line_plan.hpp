@@ -20,7 +20,14 @@ inline constexpr std::size_t item_size = 16;
 
 // Bytes a kernel takes at a time; a line is cut into pieces of this many
 // columns, the last one shorter where the line's bytes are not a multiple.
+// Fixed, not a setting: the kernels read a piece as one 16-byte vector and
+// work out its colour_columns 16 columns at a time, and a piece_layout has a
+// bit per column in 16-bit masks, four lanes per column in 64-bit ones, and
+// the 64 lanes of its hex columns (three per column and a group space).
 inline constexpr std::size_t piece_bytes = 16;
+static_assert(piece_bytes == 16,
+              "piece_bytes is fixed: the kernels take a piece as one 16-byte vector, and a "
+              "piece_layout's masks and lanes hold 16 columns");
 inline constexpr std::size_t max_pieces = (chunk_size + piece_bytes - 1) / piece_bytes;
 
 // Marks a space in the `from` lanes of a piece.

@@ -1,7 +1,8 @@
 // The offset field that begins every dump line, and the marker line that
 // stands for a run of repeated lines, indented to the field's width. Their
-// format is written here alone: the kernels know only the field's width
-// below 2^32 (short_offset_field), to place what follows it.
+// format is written here alone: the kernels know only the short field's
+// width (short_offset_field), to place what follows it, and which offsets it
+// fits (fits_short_field).
 #pragma once
 
 #include <algorithm>
@@ -10,21 +11,37 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "dump/line_tables.hpp"
 
-// Columns of the field below offset 2^32; from there on it widens.
+// Columns of the field of every offset that fits them (fits_short_field);
+// larger offsets widen it. Fixed, not a setting: the short field is laid out
+// and kept as one 64-bit word (short_offset_field_bytes, offset_fields).
 inline constexpr std::size_t short_offset_field = 8;
+static_assert(short_offset_field == sizeof(std::uint64_t),
+              "short_offset_field is fixed: the short field is laid out as one 64-bit word");
 
-// Longest field: 16 digits for offsets near 2^64.
-inline constexpr std::size_t max_offset_field = 16;
+// Bits of an offset that the short field shows, four to a hex digit: it fits
+// the offsets below 2^32, which are passed in 32 bits (short_offset_field_bytes,
+// offset_fields, the kernels' four_lines16).
+inline constexpr std::size_t short_offset_bits = 4 * short_offset_field;
+static_assert(short_offset_bits == std::numeric_limits<std::uint32_t>::digits);
+
+// Whether the field of `offset` is the short one; from 2^32 on it widens.
+inline constexpr bool fits_short_field(std::uint64_t offset) {
+    return (offset >> short_offset_bits) == 0;
+}
+
+// Longest field: every hex digit of a 64-bit offset.
+inline constexpr std::size_t max_offset_field = 2 * sizeof(std::uint64_t);
 
 // "*" right-aligned in the field's columns.
 inline constexpr std::string_view marker_line = "       *\n";
 static_assert(marker_line.size() == short_offset_field + 1);
 
-// The field of an offset below 2^32, its eight bytes as they lie in memory:
+// The short field of an offset, its eight bytes as they lie in memory:
 // four digit pairs from a table, the leading zeros among the first four
 // digits (at least four digits show) turned into blanks by subtracting 0x10
 // from each ('0' - ' '). No byte borrows, so the order of the bytes in a
@@ -53,26 +70,26 @@ inline std::uint64_t short_offset_field_bytes(std::uint32_t offset) {
 }
 
 // Writes the field of any offset at `out` (max_offset_field bytes of room);
-// returns its length. Below 2^32 it is eight columns; from there on the
+// returns its length: the short field where the offset fits it, else the
 // offset's own digits, nine or more, with no blank. Inline and without a
 // call, like short_offset_field_bytes.
 inline std::size_t offset_field(char* out, std::uint64_t offset) {
-    if ((offset >> 32) == 0) {
+    if (fits_short_field(offset)) {
         const std::uint64_t bytes = short_offset_field_bytes(static_cast<std::uint32_t>(offset));
         std::memcpy(out, &bytes, short_offset_field);
         return short_offset_field;
     }
-    char digits[16];
+    char digits[max_offset_field];
     for (int k = 0; k < 8; ++k)
         std::memcpy(digits + 2 * k, hex_digit_pairs[(offset >> (56 - 8 * k)) & 255].data(), 2);
     const std::size_t n = static_cast<std::size_t>(64 - std::countl_zero(offset) + 3) / 4;
     // Nine to sixteen digits as two overlapping copies of eight.
-    std::memcpy(out, digits + 16 - n, 8);
+    std::memcpy(out, digits + max_offset_field - n, 8);
     std::memcpy(out + n - 8, digits + 8, 8);
     return n;
 }
 
-// The fields of consecutive lines below 2^32: the part above the low 12 bits,
+// The short fields of consecutive lines: the part above the low 12 bits,
 // with its blanks, changes once in 4096 bytes, so it is kept, and each line
 // puts in its own last three digits. Writes exactly short_offset_field bytes.
 // The kept field is a value, never passed by address: the compiler can then
@@ -92,10 +109,10 @@ struct offset_fields {
     }
 };
 
-// The field of any offset through the cache where it fits in eight columns;
+// The field of any offset, through the cache where it is the short one;
 // returns the end of the field.
 inline char* offset_field(char* out, offset_fields& fields, std::uint64_t offset) {
-    if ((offset >> 32) == 0) {
+    if (fits_short_field(offset)) {
         fields.write(out, static_cast<std::uint32_t>(offset));
         return out + short_offset_field;
     }
