@@ -8,7 +8,9 @@
 // kernel_arm64.cpp (NEON). The table of kernels, best first and the portable
 // one last, is in kernel_table.cpp. A new kernel takes, in order:
 //  - its code in its family's file, inside a target region of its own where
-//    its instructions are not the family's baseline;
+//    its instructions are not the family's baseline: where it is built on
+//    the shared algorithms (kernel_lines.hpp), an `Isa` whose `groups`
+//    claim every optional group it provides (isa_groups, below);
 //  - its `line_kernel` row there, with every cpu_feature its code uses,
 //    those of any routines it borrows from another kernel included, and, for
 //    a feature new to the family, the feature's bit below and its line in
