@@ -121,19 +121,6 @@ std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
     }
 }
 
-// The dump loop's part in small: `bytes` cut into chunks for write_chunk
-// under `plan`, whole lines laid out by `routine`.
-std::string dump_through_plan(const std::string& bytes, std::uint64_t offset, const line_plan& plan,
-                              lines_routine routine) {
-    return capture_output([&] {
-        repeat_state repeats;
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (std::size_t c = 0; c < bytes.size(); c += chunk_size)
-            write_chunk(plan, routine, repeats, data + c, std::min(chunk_size, bytes.size() - c),
-                        offset + c);
-    });
-}
-
 }  // namespace
 
 TEST(Differential, WholeDumpsMatchTheReference) {
@@ -205,7 +192,7 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
                     SCOPED_TRACE(::testing::Message()
                                  << "width " << width << ", group " << group << ", colour "
                                  << colour << ", offset " << offset << ", size " << bytes.size());
-                    ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
+                    ASSERT_TRUE(same_output(lines_in_memory(bytes, offset, plan, chosen.routine),
                                             reference_lines(bytes, offset, s)));
                 }
             }
@@ -318,7 +305,7 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
                                      << (one_class ? " in one class" : "") << ", offset "
                                      << offset);
                         ASSERT_TRUE(
-                            same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
+                            same_output(lines_in_memory(bytes, offset, plan, chosen.routine),
                                         reference_lines(bytes, offset, s)));
                         offset += bytes.size();
                     }
