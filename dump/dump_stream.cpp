@@ -11,6 +11,7 @@
 
 #include "dump/line_layout.hpp"
 #include "dump/output.hpp"
+#include "dump/poison.hpp"
 
 dump_settings settings;
 
@@ -50,16 +51,24 @@ struct read_result {
 // laid out the same however it arrives. Reading into the array itself, not
 // through a pointer passed in, lets the checked read of a hardened build
 // know the room left.
+// What lies past the bytes read is poisoned until the next read, so that a
+// routine reading past the end of its lines fails there.
 read_result read_fully(int fd, std::size_t size) {
+    unpoison(block, size);
     std::size_t count = 0;
+    int error = 0;
     while (count < size) {
         const ssize_t n = ::read(fd, block + count, size - count);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return {count, errno};
+        if (n < 0) {
+            error = errno;
+            break;
+        }
         if (n == 0) break;
         count += static_cast<std::size_t>(n);
     }
-    return {count, 0};
+    poison(block + count, read_block - count);
+    return {count, error};
 }
 
 }  // namespace

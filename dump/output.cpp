@@ -73,12 +73,38 @@ void write_slow(const char* data, std::size_t size) {
             continue;
         }
         std::size_t n = size < room ? size : room;
+        reach_to(pos + n);
         std::memcpy(pos, data, n);
         pos += n;
+        reach_to(pos);
         data += n;
         size -= n;
     }
 }
+
+#ifdef ZELK_POISON
+namespace {
+// Nothing is poisoned before the first reservation or write.
+char* reach = buffer + output_buffer_size;
+}  // namespace
+
+void reach_to(char* to) {
+    if (to > reach)
+        unpoison(reach, static_cast<std::size_t>(to - reach));
+    else
+        poison(to, static_cast<std::size_t>(reach - to));
+    reach = to;
+}
+
+void commit_checked(char* filled_to) {
+    if (filled_to < pos || filled_to > reach) {
+        std::fputs("zelk: internal error: output committed outside its reservation\n", stderr);
+        std::abort();
+    }
+    pos = filled_to;
+    reach_to(pos);
+}
+#endif
 }  // namespace output_detail
 
 char* output_reserve_slow(std::size_t size) {
@@ -88,6 +114,7 @@ char* output_reserve_slow(std::size_t size) {
         std::fputs("zelk: internal error: output reservation beyond its limit\n", stderr);
         std::abort();
     }
+    reach_to(pos + size);
     return pos;
 }
 
@@ -101,6 +128,7 @@ void output_flush() {
     std::size_t size = static_cast<std::size_t>(pos - buffer);
     pos = buffer;
     if (size > 0) sink(buffer, size);
+    reach_to(buffer);
 }
 
 void output_fatal(const char* format, const char* argument) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "dump/poison.hpp"
+
 // Receives each stretch of buffered output. The default writes to file
 // descriptor 1 and ends the process when that fails; tests and fuzzers render
 // into memory instead.
@@ -30,13 +32,26 @@ namespace output_detail {
 extern char* pos;
 extern char* end;
 void write_slow(const char* data, std::size_t size);
+#ifdef ZELK_POISON
+// Moves the end of what may be written, pos or the end of the reservation
+// open at pos, to `to`. The buffer past it is poisoned: a store past the room
+// that a routine reserved fails there, though the buffer goes on.
+void reach_to(char* to);
+// output_commit, which also aborts where `filled_to` lies outside the
+// reservation.
+void commit_checked(char* filled_to);
+#else
+inline void reach_to(char*) {}
+#endif
 }  // namespace output_detail
 
 inline void output_write(const char* data, std::size_t size) {
     using namespace output_detail;
     if (size <= static_cast<std::size_t>(end - pos)) {
+        reach_to(pos + size);
         std::memcpy(pos, data, size);
         pos += size;
+        reach_to(pos);
     } else {
         write_slow(data, size);
     }
@@ -56,11 +71,18 @@ inline constexpr std::size_t output_reserve_limit = output_buffer_size;
 char* output_reserve_slow(std::size_t size);
 inline char* output_reserve(std::size_t size) {
     using namespace output_detail;
-    if (size <= static_cast<std::size_t>(end - pos)) return pos;
+    if (size <= static_cast<std::size_t>(end - pos)) {
+        reach_to(pos + size);
+        return pos;
+    }
     return output_reserve_slow(size);
 }
 inline void output_commit(char* filled_to) {
+#ifdef ZELK_POISON
+    output_detail::commit_checked(filled_to);
+#else
     output_detail::pos = filled_to;
+#endif
 }
 
 // Spaces up to this many are laid out within a reserve by output_blanks.

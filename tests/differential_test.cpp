@@ -12,7 +12,9 @@
 
 #include "dump/byte_class.hpp"
 #include "dump/dump_stream.hpp"
+#include "dump/escapes.hpp"
 #include "dump/line_layout.hpp"
+#include "dump/line_tables.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
@@ -121,19 +123,6 @@ std::uint64_t random_group(std::mt19937_64& rng, std::uint64_t width) {
     }
 }
 
-// The dump loop's part in small: `bytes` cut into chunks for write_chunk
-// under `plan`, whole lines laid out by `routine`.
-std::string dump_through_plan(const std::string& bytes, std::uint64_t offset, const line_plan& plan,
-                              lines_routine routine) {
-    return capture_output([&] {
-        repeat_state repeats;
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (std::size_t c = 0; c < bytes.size(); c += chunk_size)
-            write_chunk(plan, routine, repeats, data + c, std::min(chunk_size, bytes.size() - c),
-                        offset + c);
-    });
-}
-
 }  // namespace
 
 TEST(Differential, WholeDumpsMatchTheReference) {
@@ -205,7 +194,7 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
                     SCOPED_TRACE(::testing::Message()
                                  << "width " << width << ", group " << group << ", colour "
                                  << colour << ", offset " << offset << ", size " << bytes.size());
-                    ASSERT_TRUE(same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
+                    ASSERT_TRUE(same_output(lines_in_memory(bytes, offset, plan, chosen.routine),
                                             reference_lines(bytes, offset, s)));
                 }
             }
@@ -318,7 +307,7 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
                                      << (one_class ? " in one class" : "") << ", offset "
                                      << offset);
                         ASSERT_TRUE(
-                            same_output(dump_through_plan(bytes, offset, plan, chosen.routine),
+                            same_output(lines_in_memory(bytes, offset, plan, chosen.routine),
                                         reference_lines(bytes, offset, s)));
                         offset += bytes.size();
                     }
@@ -327,6 +316,144 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
         }
     }
     EXPECT_GT(served, 0) << "the " << kernel.name << " kernel serves no layout";
+}
+
+namespace {
+
+// Lines that fill the most of what a routine reserves: the widest glyphs,
+// an escape at every column, colour texts at and just past the longest that
+// each path copies as a fixed-size block, and offset fields of 16 digits.
+enum class worst_bytes { wide_glyphs, class_every_column, zeros };
+
+std::string worst_input(worst_bytes kind, std::size_t size) {
+    std::vector<unsigned char> wide;  // bytes of the widest glyphs (0x80-0x9f mostly)
+    for (int b = 0; b < 256; ++b)
+        if (glyph_of(static_cast<unsigned char>(b)).size() == max_glyph_size)
+            wide.push_back(static_cast<unsigned char>(b));
+    // Between two wide glyphs, the widest glyph of another class (0xff, two
+    // bytes), and in other stretches of 128 bytes a byte of each other class.
+    static const unsigned char others[] = {0xff, 0x00, 0xff, 0x01, 0xff, 0x41};
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (kind == worst_bytes::zeros)
+            out += '\0';
+        else if (kind == worst_bytes::wide_glyphs || i % 2 == 0)
+            out += static_cast<char>(wide[i / 2 % wide.size()]);
+        else
+            out += static_cast<char>(others[i / 128 % std::size(others)]);
+    }
+    return out;
+}
+
+// Colour texts of `length` bytes, one for each class and no two equal, or
+// for one class alone (the others keep theirs); 0 is plain output. With the
+// path the texts must take, so that a change of the limits cannot leave the
+// rows short of them: escape items, or fixed-size escape copies.
+struct worst_colours {
+    std::size_t length;
+    bool items;
+    bool short_escapes;
+    int only_class = -1;
+};
+
+// Items hold an escape and the widest glyph; longer escapes are spliced in as
+// fixed-size copies up to short_escape_size; longer still, of any length.
+constexpr std::size_t item_text = item_size - max_glyph_size - escape_size("");
+constexpr std::size_t short_text = short_escape_size - escape_size("");
+
+const worst_colours worst_colour_rows[] = {
+    {0, false, true},
+    {item_text, true, true},
+    {item_text + 1, false, true},
+    {short_text, false, true},
+    {short_text + 1, false, false},
+    {130, false, false, static_cast<int>(byte_class::zero)},
+};
+
+const struct {
+    std::uint64_t width, group;
+} worst_layouts[] = {{16, 8}, {16, 1},   {8, 1},    {5, 0},   {24, 1},
+                     {48, 8}, {1024, 1}, {1024, 8}, {1100, 0}};
+
+const std::uint64_t worst_offsets[] = {0xfff0, std::uint64_t{1} << 60,
+                                       0x7fffffffffffffff - 3 * chunk_size};
+
+// Sets the texts of a row of worst_colour_rows into class_colours; returns
+// the settings, plain where the row has no texts.
+dump_settings set_worst_colours(const worst_colours& row, std::uint64_t width, std::uint64_t group,
+                                std::array<std::string, class_count>& texts) {
+    for (std::size_t slot = 0; slot < class_count; ++slot) {
+        if (row.only_class >= 0 && slot != static_cast<std::size_t>(row.only_class)) continue;
+        texts[slot].clear();
+        for (std::size_t i = 0; i < row.length; ++i)
+            texts[slot] += static_cast<char>((row.only_class >= 0 ? 'a' : '1') + (slot + i) % 9);
+        class_colours[slot] = texts[slot];
+    }
+    dump_settings s;
+    s.width = width;
+    s.group_size = group;
+    s.colour = row.length != 0;
+    return s;
+}
+
+}  // namespace
+
+// Each kernel, or the generic layout where the kernel does not serve the
+// plan, on the worst-case lines.
+TEST_P(EachKernel, MatchesTheReferenceOnWorstCaseLines) {
+    const auto kernels = line_kernels();
+    const line_kernel& kernel =
+        **std::find_if(kernels.begin(), kernels.end(),
+                       [&](const line_kernel* k) { return k->name == GetParam(); });
+    if (!kernel.cpu_has())
+        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    for (const auto& layout : worst_layouts) {
+        for (const worst_colours& row : worst_colour_rows) {
+            const colours_restored restored;
+            std::array<std::string, class_count> texts;
+            const dump_settings s = set_worst_colours(row, layout.width, layout.group, texts);
+            const line_plan plan = make_line_plan(s);
+            const lines_routine routine = choose_kernel(plan, &kernel).routine;
+            for (worst_bytes kind :
+                 {worst_bytes::wide_glyphs, worst_bytes::class_every_column, worst_bytes::zeros}) {
+                const std::string bytes = worst_input(kind, 2 * chunk_size);
+                for (std::uint64_t offset : worst_offsets) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << "width " << s.width << ", group " << s.group_size
+                                 << ", colour texts of " << row.length << " bytes"
+                                 << (row.only_class >= 0 ? " in one class" : "") << ", bytes "
+                                 << static_cast<int>(kind) << ", offset " << offset);
+                    ASSERT_TRUE(same_output(lines_in_memory(bytes, offset, plan, routine),
+                                            reference_lines(bytes, offset, s)));
+                }
+            }
+        }
+    }
+}
+
+// The same lines through the whole dump, its read buffer and the kernel it
+// chooses.
+TEST(Differential, WholeDumpsOfWorstCaseLinesMatchTheReference) {
+    for (const auto& layout : worst_layouts) {
+        for (const worst_colours& row : worst_colour_rows) {
+            const colours_restored restored;
+            std::array<std::string, class_count> texts;
+            dump_settings s = set_worst_colours(row, layout.width, layout.group, texts);
+            const line_plan plan = make_line_plan(s);
+            EXPECT_EQ(plan.tables.escape_items, row.items) << "colour texts of " << row.length;
+            EXPECT_EQ(plan.tables.short_escapes, row.short_escapes)
+                << "colour texts of " << row.length;
+            s.range_start = 3;
+            for (worst_bytes kind : {worst_bytes::wide_glyphs, worst_bytes::class_every_column}) {
+                const std::string input = worst_input(kind, 3 * chunk_size + 7);
+                SCOPED_TRACE(::testing::Message()
+                             << "width " << s.width << ", group " << s.group_size
+                             << ", colour texts of " << row.length << " bytes, bytes "
+                             << static_cast<int>(kind));
+                ASSERT_TRUE(same_output(dump_in_memory(input, s), reference_dump(input, s)));
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, EachKernel, ::testing::ValuesIn(kernel_names()),

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "dump/output.hpp"
@@ -42,4 +45,17 @@ std::string dump_in_memory(const std::string& input, const dump_settings& s) {
     });
     settings = dump_settings{};
     return out;
+}
+
+std::string lines_in_memory(const std::string& bytes, std::uint64_t offset, const line_plan& plan,
+                            lines_routine routine) {
+    return capture_output([&] {
+        repeat_state repeats;
+        for (std::size_t c = 0; c < bytes.size(); c += chunk_size) {
+            const std::size_t size = std::min(chunk_size, bytes.size() - c);
+            const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(size);
+            std::memcpy(chunk.get(), bytes.data() + c, size);
+            write_chunk(plan, routine, repeats, chunk.get(), size, offset + c);
+        }
+    });
 }

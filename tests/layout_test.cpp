@@ -19,12 +19,7 @@ namespace {
 // lays them out: whole lines by the kernel chosen for `s`.
 std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings s) {
     const line_plan plan = make_line_plan(s);
-    const lines_routine routine = choose_kernel(plan).routine;
-    repeat_state repeats;
-    return capture_output([&] {
-        write_chunk(plan, routine, repeats, reinterpret_cast<const unsigned char*>(bytes.data()),
-                    bytes.size(), offset);
-    });
+    return lines_in_memory(bytes, offset, plan, choose_kernel(plan).routine);
 }
 
 std::string dump(const std::string& bytes, dump_settings s) {
