@@ -154,7 +154,19 @@ TEST(Differential, WholeDumpsMatchTheReference) {
 // Each kernel of the table on every layout it serves, from the common ones
 // to widths that leave a short line at every chunk end, at offsets that
 // cross the widening of the offset field and run up to its top.
-class EachKernel : public ::testing::TestWithParam<std::string> {};
+// The kernel named by the test's parameter, each test skipped where this CPU
+// lacks what the kernel needs.
+class EachKernel : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        for (const line_kernel* k : line_kernels())
+            if (k->name == GetParam()) kernel_ = k;
+        ASSERT_NE(kernel_, nullptr) << "no kernel " << GetParam();
+        if (!runs_on(*kernel_, usable_cpu_features()))
+            GTEST_SKIP() << "this CPU lacks what the " << kernel_->name << " kernel needs";
+    }
+    const line_kernel* kernel_ = nullptr;
+};
 
 std::vector<std::string> kernel_names() {
     std::vector<std::string> names;
@@ -163,12 +175,7 @@ std::vector<std::string> kernel_names() {
 }
 
 TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
-    const auto kernels = line_kernels();
-    const line_kernel& kernel =
-        **std::find_if(kernels.begin(), kernels.end(),
-                       [&](const line_kernel* k) { return k->name == GetParam(); });
-    if (!runs_on(kernel, usable_cpu_features()))
-        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    const line_kernel& kernel = *kernel_;
     const std::uint64_t widths[] = {16, 8,  32, 24, 64, 48, 20,  7,   1,    2,    3,    4,
                                     5,  15, 17, 31, 33, 40, 100, 256, 1000, 1023, 1024, 2048};
     const std::uint64_t offsets[] = {0, 5, 0xfff0, 0xffffffff - 2000, 0x7fffffffffffefff};
@@ -266,12 +273,7 @@ std::vector<std::string> class_change_dumps(std::size_t line) {
 // Every class gets its own text of the length, or one class does and the
 // others keep their defaults.
 TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
-    const auto kernels = line_kernels();
-    const line_kernel& kernel =
-        **std::find_if(kernels.begin(), kernels.end(),
-                       [&](const line_kernel* k) { return k->name == GetParam(); });
-    if (!runs_on(kernel, usable_cpu_features()))
-        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    const line_kernel& kernel = *kernel_;
     // The default layout, lines of up to 8 bytes (laid out two at a time),
     // of one piece, two pieces and more.
     const struct {
@@ -401,12 +403,7 @@ dump_settings set_worst_colours(const worst_colours& row, std::uint64_t width, s
 // Each kernel, or the generic layout where the kernel does not serve the
 // plan, on the worst-case lines.
 TEST_P(EachKernel, MatchesTheReferenceOnWorstCaseLines) {
-    const auto kernels = line_kernels();
-    const line_kernel& kernel =
-        **std::find_if(kernels.begin(), kernels.end(),
-                       [&](const line_kernel* k) { return k->name == GetParam(); });
-    if (!kernel.cpu_has())
-        GTEST_SKIP() << "this CPU lacks what the " << kernel.name << " kernel needs";
+    const line_kernel& kernel = *kernel_;
     for (const auto& layout : worst_layouts) {
         for (const worst_colours& row : worst_colour_rows) {
             const colours_restored restored;
