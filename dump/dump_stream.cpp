@@ -34,9 +34,18 @@ unsigned char block[read_block];
 // The plan of the current dump and the last line it printed, static for the
 // stack's sake: some 26 KiB together, they would make this the deepest frame
 // by far, and zelk would need a stack twice the size of the other dumpers'.
-// Both are made afresh for every input.
-line_plan plan;
-repeat_state repeats;
+// Both are made afresh for every input, in storage that starts out as zeros
+// (bss): as plain statics, their members' default values would put them in
+// the program's data, 26 KiB read from the file at every start.
+template <class T>
+union unmade {
+    constexpr unmade() {}
+    T value;
+};
+unmade<line_plan> plan_storage;
+unmade<repeat_state> repeats_storage;
+line_plan& plan = plan_storage.value;
+repeat_state& repeats = repeats_storage.value;
 
 // What one read_fully made of a request.
 struct read_result {
