@@ -53,7 +53,7 @@ std::string lines_in_memory(const std::string& bytes, std::uint64_t offset, cons
         repeat_state repeats;
         for (std::size_t c = 0; c < bytes.size(); c += chunk_size) {
             const std::size_t size = std::min(chunk_size, bytes.size() - c);
-            const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(size);
+            const std::unique_ptr<unsigned char[]> chunk(new unsigned char[size]);
             std::memcpy(chunk.get(), bytes.data() + c, size);
             write_chunk(plan, routine, repeats, chunk.get(), size, offset + c);
         }
