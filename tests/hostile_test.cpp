@@ -419,3 +419,26 @@ TEST(Hostile, SmallStack) {
         EXPECT_EQ(r.status, 1);
     }
 }
+
+// The widest offset field, 16 digits, on a line whose escape is too long for
+// any reserve, so that the line is written an item at a time, its field
+// through a buffer of the field's widest size. /dev/zero seeks anywhere.
+TEST(Hostile, LongEscapeAtASixteenDigitOffset) {
+    const std::string letters(130, 'a');
+    dump_settings s;
+    s.width = 1024;
+    const auto saved = class_colours;
+    class_colours[static_cast<std::size_t>(byte_class::zero)] = letters;
+    const std::string expected = reference_lines(std::string(1024, '\0'), 0x1000000000000000, s);
+    class_colours = saved;
+    // The field, the group space, the escape, then the first pairs.
+    const std::string start = "1000000000000000 \033[" + letters + "m 00 00";
+    ASSERT_EQ(expected.substr(0, start.size()), start);
+    zelk_call call;
+    call.args = {"-w", "1024", "-r", "0x1000000000000000+1024", "/dev/zero"};
+    call.env = {"ZELK_COLORS=zero=" + letters};
+    const zelk_run r = run_zelk(call);
+    EXPECT_TRUE(r.out == expected);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
