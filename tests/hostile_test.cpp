@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dump/byte_class.hpp"
+#include "dump/poison.hpp"
 #include "tests/golden_lines.hpp"
 #include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
@@ -343,7 +344,7 @@ TEST(Hostile, Arguments) {
 // stack up to 8 KiB below its top at random, so that the room left differs
 // from run to run.
 TEST(Hostile, SmallStack) {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef ZELK_POISON
     GTEST_SKIP() << "AddressSanitizer widens every frame and needs a stack of its own to start";
 #endif
     if (runs_emulated())

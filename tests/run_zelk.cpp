@@ -112,6 +112,11 @@ zelk_run run_zelk(const zelk_call& call) {
     if (call.read_stdout && pipe(out_fds) != 0) throw std::runtime_error("pipe");
 
     std::vector<std::string> env_strings = call.env;
+    // CPU features taken away from what the C library reports, for the run
+    // of the tests, are taken away from zelk too: it then lays out its
+    // lines by the kernel that such a CPU gets.
+    if (const char* tunables = std::getenv("GLIBC_TUNABLES"))
+        env_strings.push_back(std::string("GLIBC_TUNABLES=") + tunables);
     const std::string shim_log = scratch.path + "/shim";
     // The shim must reach zelk, not the emulator that runs it: an emulator
     // such as qemu-user, itself a program of this machine, is given the
