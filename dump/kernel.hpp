@@ -15,11 +15,14 @@
 //    those of any routines it borrows from another kernel included, and, for
 //    a feature new to the family, the feature's bit below and its line in
 //    the family's usable_cpu_features;
-//  - its declaration and row in kernel_table.cpp, in order of speed;
+//  - its declaration and row in kernel_table.cpp, best first;
 //  - for a new family, also a new file, its line in CMakeLists.txt, its
-//    ZELK_*_KERNELS test below and its own usable_cpu_features;
-//  - its row in the kernel choice test's own table of what each kernel needs
-//    (tests/kernel_choice_test.cpp), and the kernel each CPU there must get;
+//    ZELK_*_KERNELS test below and its own usable_cpu_features (and that
+//    test in kernel_table.cpp, which defines the one of families with no
+//    features to ask about);
+//  - its row in the kernel choice test's own table of each target's kernels
+//    and what each needs (tests/kernel_choice_test.cpp), and a new
+//    feature's row in that test's own report of the C library's answers;
 //  - in .ci/run, a CPU model of qemu or a GLIBC_TUNABLES mask under which
 //    the CPU lacks one of its features, so that some run expects another
 //    kernel.
@@ -77,8 +80,10 @@ std::span<const line_kernel* const> line_kernels();
 
 // The features of this CPU that the system also supports (the registers
 // saved on a switch of task), as the C library reports them: its loader's
-// view, which GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME can narrow. Asked once
-// per dump.
+// view, which GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME can narrow. Where the C
+// library does not tell (glibc before 2.33, musl) or ZELK_CPU_CHECK_BUILTIN
+// is set, __builtin_cpu_supports is asked, and the masks change nothing
+// (x86_cpu_report.hpp). Asked once per dump.
 cpu_features usable_cpu_features();
 
 // Whether a CPU with the features `have` runs the kernel: the one check of
