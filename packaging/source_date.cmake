@@ -1,9 +1,10 @@
-# Read by cpack before it makes each package: sets SOURCE_DATE_EPOCH, the
-# time that cpack gives every file and archive member of the Debian package
-# (and rpmbuild those of the RPM), unless the caller has set it. It is the
-# time of the last commit; in a source tarball, which has no .git, the time
-# that git archive wrote into packaging/source_date_epoch; failing both, noon
-# (UTC) of the date of the newest release in CHANGELOG.md.
+# Read by cpack before it makes each package (project_config.cmake includes
+# it): sets SOURCE_DATE_EPOCH, the time that cpack gives every file and
+# archive member of the Debian package (and rpmbuild those of the RPM),
+# unless the caller has set it. It is the time of the last commit; in a
+# source tarball, which has no .git, the time that git archive wrote into
+# packaging/source_date_epoch; failing both, noon (UTC) of the date of the
+# newest release in CHANGELOG.md.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   return()
 endif()
