@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dump/kernel.hpp"
@@ -128,6 +130,40 @@ TEST(KernelChoice, UsableFeaturesAreTheOnesTheCpuReports) {
         EXPECT_EQ((have & r.feature) != 0, r.usable) << r.name;
 #else
     EXPECT_EQ(have, 0U) << "no kernel of this target needs a feature to be asked about";
+#endif
+}
+
+// A feature that GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME takes away is not
+// usable, whatever the CPU has: the C library reads the mask as the program
+// starts, in the dynamic loader or, linked statically, in its own start
+// code. Run under a mask, this and the test below show that the kernel
+// follows it. __builtin_cpu_supports asks the CPU alone and sees no mask.
+TEST(KernelChoice, AFeatureTheTunablesTakeAwayIsNotUsable) {
+#if defined(__x86_64__) && defined(CPU_FEATURE_ACTIVE)
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    // name=value items separated by ':', the names in the mask by ','.
+    std::vector<std::string_view> taken_away;
+    for (std::string_view rest = tunables == nullptr ? "" : tunables; !rest.empty();) {
+        const std::string_view item = rest.substr(0, rest.find(':'));
+        rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+        constexpr std::string_view key = "glibc.cpu.hwcaps=";
+        if (item.substr(0, key.size()) != key) continue;
+        for (std::string_view names = item.substr(key.size()); !names.empty();) {
+            const std::string_view name = names.substr(0, names.find(','));
+            names.remove_prefix(std::min(names.size(), name.size() + 1));
+            if (name.size() > 1 && name[0] == '-') taken_away.push_back(name.substr(1));
+        }
+    }
+    int masked = 0;
+    for (const feature_report& r : x86_reports()) {
+        if (std::find(taken_away.begin(), taken_away.end(), r.name) == taken_away.end()) continue;
+        ++masked;
+        EXPECT_FALSE(r.usable) << r.name << " is taken away by GLIBC_TUNABLES=" << tunables;
+        EXPECT_EQ(usable_cpu_features() & r.feature, 0U) << r.name;
+    }
+    if (masked == 0) GTEST_SKIP() << "GLIBC_TUNABLES takes away no feature that a kernel needs";
+#else
+    GTEST_SKIP() << "this build does not ask the C library, which reads GLIBC_TUNABLES";
 #endif
 }
 

@@ -94,6 +94,7 @@ TEST(Output, ReaderThatClosesEarly) {
 // written again, and a write that takes nothing at all is a full device, not
 // a reason to try for ever.
 TEST(Output, WritesTakenInPart) {
+    if (const char* why = why_no_preload()) GTEST_SKIP() << why;
     temp_dir dir;
     // Several output buffers' worth of lines, none of them repeated.
     const std::string input = distinct_bytes(1 << 16);

@@ -1,5 +1,6 @@
 #include "tests/run_zelk.hpp"
 
+#include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -57,15 +60,69 @@ const char* start(std::vector<char*>& argv, const char* binary, const char* name
     return emulator[0];
 }
 
+// The zelk that the end-to-end tests start: the one this build made, or the
+// one that ZELK_TEST_BINARY names, such as a statically linked release
+// build for the same CPU, so that a built suite can check another binary.
+const char* zelk_binary() {
+    static const char* const binary = [] {
+        const char* other = std::getenv("ZELK_TEST_BINARY");
+        return other != nullptr && *other != '\0' ? other : ZELK_BINARY;
+    }();
+    return binary;
+}
+
+// Whether the ELF program at `path` names a program interpreter (the
+// dynamic loader, which is what reads LD_PRELOAD). A statically linked
+// program, static-pie included, names none. Read by hand, since the
+// program may be built for another CPU, of the other word size or byte
+// order. Anything that is not a readable ELF file counts as naming one.
+bool names_interpreter(const std::string& path) {
+    const std::string elf = read_file(path);
+    if (elf.size() < sizeof(Elf64_Ehdr) || elf.compare(0, SELFMAG, ELFMAG) != 0) return true;
+    const bool wide = elf[EI_CLASS] == ELFCLASS64;
+    const bool big_endian = elf[EI_DATA] == ELFDATA2MSB;
+    bool in_file = true;
+    // The unsigned field of `size` bytes at `at`, in the file's byte order.
+    auto field = [&](std::uint64_t at, std::size_t size) {
+        std::uint64_t value = 0;
+        if (at > elf.size() || elf.size() - at < size) {
+            in_file = false;
+            return value;
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            const std::size_t byte = big_endian ? i : size - 1 - i;
+            value = value << 8 | static_cast<unsigned char>(elf[at + byte]);
+        }
+        return value;
+    };
+    const std::uint64_t table =
+        wide ? field(offsetof(Elf64_Ehdr, e_phoff), 8) : field(offsetof(Elf32_Ehdr, e_phoff), 4);
+    const std::uint64_t entry_size =
+        field(wide ? offsetof(Elf64_Ehdr, e_phentsize) : offsetof(Elf32_Ehdr, e_phentsize), 2);
+    const std::uint64_t entries =
+        field(wide ? offsetof(Elf64_Ehdr, e_phnum) : offsetof(Elf32_Ehdr, e_phnum), 2);
+    // p_type is the first field of an entry in both word sizes.
+    for (std::uint64_t i = 0; i < entries && in_file; ++i)
+        if (field(table + i * entry_size, 4) == PT_INTERP) return true;
+    return !in_file;
+}
+
 }  // namespace
 
 bool runs_emulated() {
     return !emulator.empty();
 }
 
+const char* why_no_preload() {
+    static const bool loader = names_interpreter(zelk_binary());
+    return loader ? nullptr
+                  : "zelk is linked statically: no dynamic loader reads LD_PRELOAD, "
+                    "so tests/io_shim cannot be put into it";
+}
+
 std::vector<std::string> zelk_command(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    const char* program = start(argv, ZELK_BINARY, "zelk");
+    const char* program = start(argv, zelk_binary(), "zelk");
     std::vector<std::string> words = {program};
     words.insert(words.end(), argv.begin(), argv.end());
     words.insert(words.end(), args.begin(), args.end());
@@ -125,6 +182,8 @@ zelk_run run_zelk(const zelk_call& call) {
     std::vector<const char*> emulator_options;
     const std::string preload = "LD_PRELOAD=" + std::string(ZELK_IO_SHIM);
     if (!call.shim.empty()) {
+        // The test would pass without the shim ever running.
+        if (const char* why = why_no_preload()) ADD_FAILURE() << why << "; the test must skip";
 #ifdef ZELK_EMULATOR_SETENV
         emulator_options = {ZELK_EMULATOR_SETENV, preload.c_str()};
 #else
@@ -142,10 +201,10 @@ zelk_run run_zelk(const zelk_call& call) {
         program = start(argv, PEAK_RSS_BINARY, "peak_rss");
         argv.push_back(const_cast<char*>(rss_path.c_str()));
         // What peak_rss execs, then its argv.
-        argv.push_back(const_cast<char*>(emulator.empty() ? ZELK_BINARY : emulator[0]));
-        start(argv, ZELK_BINARY, "zelk");
+        argv.push_back(const_cast<char*>(emulator.empty() ? zelk_binary() : emulator[0]));
+        start(argv, zelk_binary(), "zelk");
     } else {
-        program = start(argv, ZELK_BINARY, "zelk", emulator_options);
+        program = start(argv, zelk_binary(), "zelk", emulator_options);
     }
     for (const auto& a : call.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -1,4 +1,6 @@
-// Runs the built zelk binary as a user would and captures what it did.
+// Runs the built zelk binary as a user would and captures what it did. The
+// environment variable ZELK_TEST_BINARY, where set, names another zelk to
+// run instead (built for the same CPU), such as a statically linked one.
 #pragma once
 
 #include <functional>
@@ -48,6 +50,10 @@ zelk_run run_zelk(const zelk_call& call);
 // Whether zelk runs through an emulator (a cross build's tests), which has
 // its own stack and limits of its own.
 bool runs_emulated();
+
+// Why zelk cannot be run with tests/io_shim preloaded (zelk_call::shim), or
+// nullptr where it can. Tests that need the shim skip with this reason.
+const char* why_no_preload();
 
 // The words that start the built zelk (argv[0] "zelk"; through the
 // emulator in a cross build) with `args`; the first is the file to exec.
