@@ -37,6 +37,16 @@ constexpr std::size_t store_overrun = 64;
 
 // --- the groups an Isa claims ----------------------------------------------
 
+// checked_groups' two checks of one group, named as its flag and its concept
+// (has_<group>) are.
+#define ZELK_CHECK_GROUP(group)                                                              \
+    if constexpr (claim.group) {                                                             \
+        static_assert(has_##group<Isa>,                                                      \
+                      #group " is claimed but not found as has_" #group " calls it");        \
+    } else {                                                                                 \
+        static_assert(!has_##group<Isa>, #group " is found but not claimed in Isa::groups"); \
+    }
+
 // An Isa's claim (Isa::groups), checked against the concept of each group
 // both ways: a claimed group whose functions the algorithms cannot call is
 // an error, and so are the functions of a group left unclaimed, which the
@@ -47,46 +57,17 @@ template <class Isa>
 consteval isa_groups checked_groups() {
     constexpr isa_groups claim = Isa::groups;
     static_assert(default_line_isa<Isa>, "every Isa needs hex16 as default_line_isa calls it");
-    if constexpr (claim.ascii16) {
-        static_assert(has_ascii16<Isa>, "ascii16 is claimed but not found as has_ascii16 calls it");
-    } else {
-        static_assert(!has_ascii16<Isa>, "ascii16 is found but not claimed in Isa::groups");
-    }
-    if constexpr (claim.glyphs16) {
-        static_assert(has_glyphs16<Isa>,
-                      "glyphs16 is claimed but not found as has_glyphs16 calls it");
-    } else {
-        static_assert(!has_glyphs16<Isa>, "glyphs16 is found but not claimed in Isa::groups");
-    }
-    if constexpr (claim.four_lines16) {
-        static_assert(has_four_lines16<Isa>,
-                      "four_lines16 is claimed but not found as has_four_lines16 calls it");
-    } else {
-        static_assert(!has_four_lines16<Isa>,
-                      "four_lines16 is found but not claimed in Isa::groups");
-    }
-    if constexpr (claim.colour_columns16) {
-        static_assert(has_colour_columns16<Isa>,
-                      "colour_columns16 is claimed but not found as has_colour_columns16 calls it");
-    } else {
-        static_assert(!has_colour_columns16<Isa>,
-                      "colour_columns16 is found but not claimed in Isa::groups");
-    }
-    if constexpr (claim.pieces) {
-        static_assert(has_pieces<Isa>, "pieces is claimed but not found as has_pieces calls it");
-        static_assert(claim.colour_columns16, "coloured pieces need colour_columns16");
-    } else {
-        static_assert(!has_pieces<Isa>, "pieces is found but not claimed in Isa::groups");
-    }
-    if constexpr (claim.glyph_piece) {
-        static_assert(has_glyph_piece<Isa>,
-                      "glyph_piece is claimed but not found as has_glyph_piece calls it");
-        static_assert(claim.pieces, "glyph_piece is part of laying out pieces");
-    } else {
-        static_assert(!has_glyph_piece<Isa>, "glyph_piece is found but not claimed in Isa::groups");
-    }
+    ZELK_CHECK_GROUP(ascii16)
+    ZELK_CHECK_GROUP(glyphs16)
+    ZELK_CHECK_GROUP(four_lines16)
+    ZELK_CHECK_GROUP(colour_columns16)
+    ZELK_CHECK_GROUP(pieces)
+    ZELK_CHECK_GROUP(glyph_piece)
+    static_assert(!claim.pieces || claim.colour_columns16, "coloured pieces need colour_columns16");
+    static_assert(!claim.glyph_piece || claim.pieces, "glyph_piece is part of laying out pieces");
     return claim;
 }
+#undef ZELK_CHECK_GROUP
 template <class Isa>
 inline constexpr isa_groups groups_of = checked_groups<Isa>();
 
