@@ -39,15 +39,14 @@ namespace {
 // reserve; now and then one is longer than the output buffer.
 class random_colours {
   public:
-    explicit random_colours(std::mt19937_64& rng) : saved_(class_colours) {
+    explicit random_colours(std::mt19937_64& rng) {
         if (rng() % 2 == 0) return;  // keep the defaults
         for (auto& slot : class_colours) slot = pool_[rng() % pool_.size()];
         if (rng() % 40 == 0) class_colours[rng() % class_count] = huge_;
     }
-    ~random_colours() { class_colours = saved_; }
 
   private:
-    std::array<std::string_view, class_count> saved_;
+    colours_restored restored_;
     std::vector<std::string> pool_ = {
         "",
         "1",
@@ -211,15 +210,6 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
 }
 
 namespace {
-
-// Puts the class colours back as they were when it was made.
-class colours_restored {
-  public:
-    ~colours_restored() { class_colours = saved_; }
-
-  private:
-    std::array<std::string_view, class_count> saved_ = class_colours;
-};
 
 // Lines whose class changes at every column: for each column, lines of one
 // class with that column in another (so the text block's first column

@@ -400,12 +400,13 @@ TEST(Hostile, SmallStack) {
     {
         // Escapes longer than the fast paths take, laid out by the generic one.
         const std::string long_colour(300, '1');
-        const auto saved = class_colours;
-        class_colours[0] = long_colour;
-        dump_settings s;
-        s.width = 100;
-        const std::string expected = reference_dump(input, s);
-        class_colours = saved;
+        const std::string expected = [&] {
+            const colours_restored restored;
+            class_colours[0] = long_colour;
+            dump_settings s;
+            s.width = 100;
+            return reference_dump(input, s);
+        }();
         const zelk_run r = run({"-w", "100", "in"}, {"ZELK_COLORS=zero=" + long_colour});
         EXPECT_TRUE(r.out == expected) << "long escapes";
         EXPECT_EQ(r.err, "") << "long escapes";
@@ -427,12 +428,13 @@ TEST(Hostile, SmallStack) {
 // through a buffer of the field's widest size. /dev/zero seeks anywhere.
 TEST(Hostile, LongEscapeAtASixteenDigitOffset) {
     const std::string letters(130, 'a');
-    dump_settings s;
-    s.width = 1024;
-    const auto saved = class_colours;
-    class_colours[static_cast<std::size_t>(byte_class::zero)] = letters;
-    const std::string expected = reference_lines(std::string(1024, '\0'), 0x1000000000000000, s);
-    class_colours = saved;
+    const std::string expected = [&] {
+        const colours_restored restored;
+        class_colours[static_cast<std::size_t>(byte_class::zero)] = letters;
+        dump_settings s;
+        s.width = 1024;
+        return reference_lines(std::string(1024, '\0'), 0x1000000000000000, s);
+    }();
     // The field, the group space, the escape, then the first pairs.
     const std::string start = "1000000000000000 \033[" + letters + "m 00 00";
     ASSERT_EQ(expected.substr(0, start.size()), start);

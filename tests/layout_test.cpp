@@ -128,12 +128,14 @@ TEST(Layout, EscapeOnlyWhereTheClassChanges) {
 }
 
 TEST(Layout, EqualTextsInTwoClassesStillSwitch) {
-    class_colours[static_cast<int>(byte_class::low)] = "";
-    dump_settings s;
-    s.width = 2;
-    s.group_size = 0;
-    std::string line = layout("A\x01", 0, s);
-    class_colours[static_cast<int>(byte_class::low)] = "38;5;150";
+    const std::string line = [] {
+        const colours_restored restored;
+        class_colours[static_cast<int>(byte_class::low)] = "";
+        dump_settings s;
+        s.width = 2;
+        s.group_size = 0;
+        return layout("A\x01", 0, s);
+    }();
     EXPECT_EQ(line, "    0000\033[m 41\033[m 01 \033[mA\033[m.\033[m\n");
 }
 
