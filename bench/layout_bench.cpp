@@ -7,19 +7,23 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
 #include "dump/output.hpp"
+
+using namespace zelk::detail;
 
 namespace {
 
 constexpr std::size_t input_size = 1 << 20;
 
-void discard(const char*, std::size_t) {}
+bool discard(void*, const char*, std::size_t) {
+    return true;
+}
 
 std::string random_bytes() {
     std::mt19937_64 rng(1);
@@ -59,14 +63,15 @@ void lay_out(benchmark::State& state, const std::string& input, dump_settings s,
     }
     const line_plan plan = make_line_plan(s);
     const lines_routine routine = choose_kernel(plan, kernel).routine;
-    set_output_sink(discard);
+    const auto out = std::make_unique<output>();
+    output_open(*out, discard, nullptr);
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     for (auto _ : state) {
         repeat_state repeats;
         for (std::size_t c = 0; c < input.size(); c += chunk_size)
-            write_chunk(plan, routine, repeats, bytes + c, std::min(chunk_size, input.size() - c),
-                        c);
-        output_flush();
+            write_chunk(*out, plan, routine, repeats, bytes + c,
+                        std::min(chunk_size, input.size() - c), c);
+        output_flush(*out);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }

@@ -5,16 +5,14 @@
 #include <cstring>
 #include <string_view>
 
-#include "dump/byte_class.hpp"
-
 namespace {
 
-// The property names, in byte_class order.
-constexpr std::string_view class_names[class_count] = {"zero", "low", "printable", "high", "all"};
+// The property names, in the order of the classes.
+constexpr class_colours class_names = {"zero", "low", "printable", "high", "all"};
 
 }  // namespace
 
-std::unique_ptr<char, free_deleter> apply_colour_variable() {
+std::unique_ptr<char, free_deleter> apply_colour_variable(class_colours& colours) {
     const char* value = std::getenv("ZELK_COLORS");
     if (value == nullptr) return nullptr;
     std::unique_ptr<char, free_deleter> copy(strdup(value));
@@ -39,12 +37,12 @@ std::unique_ptr<char, free_deleter> apply_colour_variable() {
         *equals = '\0';
         const std::string_view name(token);
         std::size_t slot = 0;
-        while (slot < class_count && class_names[slot] != name) ++slot;
-        if (slot == class_count) {
+        while (slot < class_names.size() && class_names[slot] != name) ++slot;
+        if (slot == class_names.size()) {
             warnx("unknown ZELK_COLORS property '%s'", token);
             continue;
         }
-        class_colours[slot] = std::string_view(equals + 1);
+        colours[slot] = std::string_view(equals + 1);
     }
     return copy;
 }

@@ -5,15 +5,17 @@
 #include <cstddef>
 #include <string_view>
 
+#include "zelk/zelk.hpp"
+
+namespace zelk::detail {
+
 // The five classes partition the 256 byte values; their names are also the
 // property keywords of ZELK_COLORS.
 enum class byte_class : unsigned char { zero, low, printable, high, all };
 
 inline constexpr std::size_t class_count = 5;
 
-// Parameter text of the SGR escape (between "\033[" and "m") for each class,
-// indexed by byte_class. Written only at start-up, before the first dump.
-extern std::array<std::string_view, class_count> class_colours;
+static_assert(default_colours.size() == class_count);
 
 // The first byte shown by the code page below rather than as ASCII.
 inline constexpr unsigned char cp1252_first = 0x80;
@@ -57,10 +59,6 @@ constexpr byte_class class_of(unsigned char b) {
     return byte_class::high;
 }
 
-inline std::string_view colour_of(unsigned char b) {
-    return class_colours[static_cast<std::size_t>(class_of(b))];
-}
-
 // What a byte shows as in the text block where it has no character.
 inline constexpr char dot_glyph = '.';
 
@@ -76,3 +74,5 @@ constexpr std::string_view glyph_of(unsigned char b) {
     if (b >= cp1252_first) return cp1252_glyphs[b - cp1252_first];
     return std::string_view(&ascii_glyphs[b], 1);
 }
+
+}  // namespace zelk::detail

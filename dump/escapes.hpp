@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace zelk::detail {
+
 inline constexpr std::string_view escape_start = "\033[";
 inline constexpr std::string_view escape_end = "m";
 
@@ -56,3 +58,5 @@ inline char* end_coloured_line(char* p) {
     std::memcpy(p, coloured_line_end.data(), coloured_line_end.size());
     return p + coloured_line_end.size();
 }
+
+}  // namespace zelk::detail

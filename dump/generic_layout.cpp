@@ -9,6 +9,8 @@
 #include "dump/offset_field.hpp"
 #include "dump/output.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 // Splices in an escape of any length where the class changes.
@@ -74,10 +76,10 @@ char* text_columns(char* p, const line_plan& plan, const unsigned char* bytes, s
 // One line written item by item through output_write: for escapes too long
 // to lay out the hex or text block of a line in one reserved stretch of the
 // buffer.
-void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, std::size_t k,
-                           std::uint64_t offset) {
+void generic_line_by_items(output& out, const line_plan& plan, const unsigned char* bytes,
+                           std::size_t k, std::uint64_t offset) {
     char field[max_offset_field];
-    output_write(field, offset_field(field, offset));
+    output_write(out, field, offset_field(field, offset));
     const std::uint64_t group = plan.settings.group_size;
     const line_gaps gaps = gaps_of(plan.settings, k);
     unsigned last = no_slot;
@@ -86,24 +88,25 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
         if (slot == last) return;
         last = slot;
         if (!plan.settings.colour) return;
-        put_escape(plan.colour_text[slot], [](std::string_view part) { output_write(part); });
+        put_escape(plan.colour_text[slot],
+                   [&out](std::string_view part) { output_write(out, part); });
     };
     for (int block = 0; block < 2; ++block) {
         std::uint64_t in_group = 0;
         for (std::size_t j = 0; j < k; ++j) {
             if (group != 0) {
-                if (in_group == 0) output_write(" ", 1);
+                if (in_group == 0) output_write(out, " ", 1);
                 if (++in_group == group) in_group = 0;
             }
             step(bytes[j]);
             if (block == 0)
-                output_write(hex_pairs[bytes[j]].data(), hex_column_size);
+                output_write(out, hex_pairs[bytes[j]].data(), hex_column_size);
             else
-                output_write(glyph_of(bytes[j]));
+                output_write(out, glyph_of(bytes[j]));
         }
-        output_spaces(block == 0 ? gaps.after_hex : gaps.after_text);
+        output_spaces(out, block == 0 ? gaps.after_hex : gaps.after_text);
     }
-    output_write(line_end(plan.settings.colour));
+    output_write(out, line_end(plan.settings.colour));
 }
 
 }  // namespace
@@ -112,7 +115,7 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
 // stretch of the buffer sized for its worst case; the blank columns of a wide
 // line are written separately. Kept out of line: it is the rare path beside
 // the kernels' loops, which stay small without it.
-[[gnu::noinline]] void generic_line(const line_plan& plan, const unsigned char* bytes,
+[[gnu::noinline]] void generic_line(output& out, const line_plan& plan, const unsigned char* bytes,
                                     std::size_t k, std::uint64_t offset) {
     const std::uint64_t group = plan.settings.group_size;
     const std::size_t groups =
@@ -124,17 +127,17 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
     const std::size_t worst =
         groups + k * (plan.tables.longest_escape + column) + short_escape_size + 8;
     if (max_offset_field + worst + blanks_in_place > output_reserve_limit) {
-        generic_line_by_items(plan, bytes, k, offset);
+        generic_line_by_items(out, plan, bytes, k, offset);
         return;
     }
     const line_gaps gaps = gaps_of(plan.settings, k);
     // Blank columns up to blanks_in_place are laid out within the reserve.
-    auto pad = [](char* p, std::uint64_t count) {
-        return output_blanks(p, count, blanks_in_place);
+    auto pad = [&out](char* p, std::uint64_t count) {
+        return output_blanks(out, p, count, blanks_in_place);
     };
     unsigned last = no_slot;
 
-    char* p = output_reserve(max_offset_field + worst + blanks_in_place);
+    char* p = output_reserve(out, max_offset_field + worst + blanks_in_place);
     p += offset_field(p, offset);
     const escapes e = !plan.settings.colour       ? escapes::none
                       : plan.tables.short_escapes ? escapes::short_copies
@@ -143,20 +146,22 @@ void generic_line_by_items(const line_plan& plan, const unsigned char* bytes, st
         : e == escapes::short_copies ? hex_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : hex_columns<escapes::any_length>(p, plan, bytes, k, last);
     p = pad(p, gaps.after_hex);
-    output_commit(p);
+    output_commit(out, p);
 
-    p = output_reserve(worst + blanks_in_place);
+    p = output_reserve(out, worst + blanks_in_place);
     p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : text_columns<escapes::any_length>(p, plan, bytes, k, last);
     p = pad(p, gaps.after_text);
-    output_commit(p);
-    output_write(line_end(plan.settings.colour));
+    output_commit(out, p);
+    output_write(out, line_end(plan.settings.colour));
 }
 
-void generic_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
-                   std::uint64_t offset) {
+void generic_lines(output& out, const line_plan& plan, const unsigned char* first,
+                   std::size_t count, std::uint64_t offset) {
     for (std::size_t l = 0; l < count; ++l)
-        generic_line(plan, first + l * plan.line_bytes, plan.line_bytes,
+        generic_line(out, plan, first + l * plan.line_bytes, plan.line_bytes,
                      offset + l * plan.line_bytes);
 }
+
+}  // namespace zelk::detail

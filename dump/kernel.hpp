@@ -37,10 +37,14 @@
 #include "dump/line_plan.hpp"
 #include "dump/offset_field.hpp"
 
+namespace zelk::detail {
+
+struct output;
+
 // Lays out `count` whole lines: plan.line_bytes bytes each, consecutive from
 // `first`, the first at `offset`. None of them is a repeat.
-using lines_routine = void (*)(const line_plan& plan, const unsigned char* first, std::size_t count,
-                               std::uint64_t offset);
+using lines_routine = void (*)(output& out, const line_plan& plan, const unsigned char* first,
+                               std::size_t count, std::uint64_t offset);
 
 // The CPU features that kernels need beyond their family's baseline (every
 // x86-64 has SSE2, every aarch64 NEON), one bit each; a set of them is the
@@ -100,16 +104,6 @@ struct kernel_choice {
 // or `only` (a row of the table, which must run on this CPU) where it serves
 // the plan, else no kernel, and the generic layout lays the lines out.
 kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only = nullptr);
-
-// Where each column's item starts in the plan's hex and glyph items (its
-// escape skipped unless the class changes there) and how far it moves the
-// line on, for up to 16 columns.
-struct colour_columns {
-    alignas(16) std::uint16_t hex_from[16];
-    alignas(16) std::uint16_t text_from[16];
-    alignas(16) unsigned char hex_grow[16];
-    alignas(16) unsigned char text_grow[16];
-};
 
 // --- the CPU layer of the shared line algorithms (kernel_lines.hpp) ---------
 // A kernel built on those algorithms supplies a struct of static functions,
@@ -190,3 +184,5 @@ template <class Isa>
 concept has_glyph_piece = requires(char* p, const unsigned char* b, const piece_layout& piece) {
     { Isa::glyph_piece(p, b, piece) } -> std::same_as<char*>;
 };
+
+}  // namespace zelk::detail

@@ -15,6 +15,8 @@
 
 #include "dump/kernel_lines.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 // Where each byte of the default line's hex block (hex16_size bytes, laid
@@ -179,21 +181,21 @@ struct neon_isa {
 
 // The entry points, flattened so that the shared algorithms and the Isa
 // functions are inlined into the loop over the run of lines.
-[[gnu::flatten]] void neon_plain16(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void neon_plain16(output& out, const line_plan& plan, const unsigned char* first,
                                    std::size_t count, std::uint64_t offset) {
-    lines16<neon_isa, false>(plan, first, count, offset);
+    lines16<neon_isa, false>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void neon_colour16(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void neon_colour16(output& out, const line_plan& plan, const unsigned char* first,
                                     std::size_t count, std::uint64_t offset) {
-    lines16<neon_isa, true>(plan, first, count, offset);
+    lines16<neon_isa, true>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void neon_plain(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void neon_plain(output& out, const line_plan& plan, const unsigned char* first,
                                  std::size_t count, std::uint64_t offset) {
-    plain_lines<neon_isa>(plan, first, count, offset);
+    plain_lines<neon_isa>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void neon_colour(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void neon_colour(output& out, const line_plan& plan, const unsigned char* first,
                                   std::size_t count, std::uint64_t offset) {
-    colour_lines<neon_isa>(plan, first, count, offset);
+    colour_lines<neon_isa>(out, plan, first, count, offset);
 }
 
 }  // namespace
@@ -201,5 +203,7 @@ struct neon_isa {
 // NEON is part of every aarch64: the kernel needs nothing more.
 extern const line_kernel neon_kernel = {
     "neon", 0, routine_for_plan<neon_plain16, neon_colour16, neon_plain, neon_colour>};
+
+}  // namespace zelk::detail
 
 #endif

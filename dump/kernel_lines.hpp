@@ -25,6 +25,8 @@
 #include "dump/output.hpp"
 #include "dump/poison.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 // A count that a template takes where it is known at compile time, and this
@@ -310,7 +312,7 @@ inline char* line16_colour(char* p, const line_plan& plan, const unsigned char* 
 
 // Whole default lines.
 template <class Isa, bool colour>
-inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t count,
+inline void lines16(output& out, const line_plan& plan, const unsigned char* b, std::size_t count,
                     std::uint64_t offset) {
     offset_fields fields;
     std::size_t l = 0;
@@ -320,19 +322,19 @@ inline void lines16(const line_plan& plan, const unsigned char* b, std::size_t c
         // allocates this hot loop's registers differently.
         while (l + 4 <= count && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0) {
             const std::size_t n = std::min<std::size_t>((count - l) / 4, 16);
-            char* p = output_reserve(n * 4 * plain16_room);
+            char* p = output_reserve(out, n * 4 * plain16_room);
             for (std::size_t i = 0;
                  i < n && ((offset + 16 * l + (4 * 16 - 1)) >> short_offset_bits) == 0; ++i, l += 4)
                 p = Isa::four_lines16(p, fields, b + 16 * l,
                                       static_cast<std::uint32_t>(offset + 16 * l));
-            output_commit(p);
+            output_commit(out, p);
         }
     }
     for (; l < count; ++l) {
-        char* p = output_reserve(colour ? colour16_room : plain16_room);
+        char* p = output_reserve(out, colour ? colour16_room : plain16_room);
         p = offset_field(p, fields, offset + 16 * l);
         p = colour ? line16_colour<Isa>(p, plan, b + 16 * l) : line16_plain<Isa>(p, b + 16 * l);
-        output_commit(p);
+        output_commit(out, p);
     }
 }
 
@@ -364,29 +366,30 @@ constexpr std::size_t batch_room = 32 * 1024;
 // blank columns, only the separator and the text block's first group space
 // between the blocks, and nothing after.
 template <bool Wide>
-inline char* spaces_between(char* p, std::uint64_t count, std::size_t room) {
+inline char* spaces_between(output& out, char* p, std::uint64_t count, std::size_t room) {
     if constexpr (Wide) {
-        return output_blanks(p, count, room);
+        return output_blanks(out, p, count, room);
     } else {
+        (void)out;
         (void)room;
         std::memcpy(p, "  ", 2);
         return p + count;
     }
 }
 
-// Lays out a run of whole lines with `lay(plan, first, count, offset)`,
+// Lays out a run of whole lines with `lay(out, plan, first, count, offset)`,
 // which reads every piece of a line as 16 bytes, past the line's end where
 // its bytes are not a multiple of 16. Lines whose reads would pass the end
 // of the run are laid out from a copy padded with zeros, so that no read
 // leaves the caller's bytes.
 template <class Lay>
-inline void in_pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                      std::uint64_t offset, Lay lay) {
+inline void in_pieces(output& out, const line_plan& plan, const unsigned char* first,
+                      std::size_t count, std::uint64_t offset, Lay lay) {
     const std::size_t line = plan.line_bytes;
     const std::size_t reach = plan.tables.pieces * piece_bytes;  // read from a line's start
     const std::size_t run = count * line;
     const std::size_t safe = run < reach ? 0 : std::min(count, (run - reach) / line + 1);
-    if (safe != 0) lay(plan, first, safe, offset);
+    if (safe != 0) lay(out, plan, first, safe, offset);
     if (safe == count) return;
     // The reads of the last line pass its end by less than a piece.
     unsigned char copy[chunk_size + piece_bytes];
@@ -396,7 +399,7 @@ inline void in_pieces(const line_plan& plan, const unsigned char* first, std::si
     // A read past the reach of the last line fails in a sanitizer build.
     const std::size_t readable = rest - line + reach;
     poison(copy + readable, sizeof copy - readable);
-    lay(plan, copy, count - safe, offset + safe * line);
+    lay(out, plan, copy, count - safe, offset + safe * line);
     unpoison(copy + readable, sizeof copy - readable);
 }
 
@@ -432,8 +435,8 @@ struct line_shape {
 
 // Whole lines of any layout, laid out from pieces (in_pieces reads them).
 template <class Isa, std::size_t Pieces, bool Wide>
-inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
-                            std::uint64_t offset) {
+inline void plain_pieces_of(output& out, const line_plan& plan, const unsigned char* first,
+                            std::size_t count, std::uint64_t offset) {
     const line_shape<Pieces> shape(plan);
     const std::size_t pieces = shape.pieces;
     const piece_layout* const piece = shape.piece;
@@ -441,13 +444,13 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
     const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch);
-        char* p = output_reserve((batch_end - l) * shape.room);
+        char* p = output_reserve(out, (batch_end - l) * shape.room);
         for (; l < batch_end; ++l) {
             const unsigned char* line = first + l * shape.line_bytes;
             p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m)
                 p = Isa::hex_piece(p, line + m * piece_bytes, piece[m]);
-            p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
+            p = spaces_between<Wide>(out, p, shape.middle_spaces, shape.room);
             if (Isa::all_ascii(line, shape.line_bytes)) {
                 for (std::size_t m = 0; m < pieces; ++m)
                     p = Isa::ascii_piece(p, line + m * piece_bytes, piece[m]);
@@ -465,36 +468,27 @@ inline void plain_pieces_of(const line_plan& plan, const unsigned char* first, s
                     }
                 }
             }
-            p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
+            p = spaces_between<Wide>(out, p, shape.tail_spaces, shape.room);
             *p++ = '\n';
         }
-        output_commit(p);
+        output_commit(out, p);
     }
 }
 
-// The colour columns of the pieces of a line whose piece count is known
-// only at run time, static rather than on the stack: for up to max_pieces
-// pieces (6 KiB) they would be the deepest frame of a dump. Lines are laid
-// out one at a time, in one thread.
-inline colour_columns* wide_line_columns() {
-    static colour_columns columns[max_pieces];
-    return columns;
-}
-
 template <class Isa, std::size_t Pieces, bool Wide>
-inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
-                             std::uint64_t offset) {
+inline void colour_pieces_of(output& out, const line_plan& plan, const unsigned char* first,
+                             std::size_t count, std::uint64_t offset) {
     const kernel_tables& t = plan.tables;
     const line_shape<Pieces> shape(plan);
     const std::size_t pieces = shape.pieces;
     const piece_layout* const piece = shape.piece;
     offset_fields fields;
     colour_columns own[Pieces == count_at_run_time ? 1 : Pieces];
-    colour_columns* const at = Pieces == count_at_run_time ? wide_line_columns() : own;
+    colour_columns* const at = Pieces == count_at_run_time ? plan.wide_columns.data() : own;
     const std::size_t batch = Wide ? 1 : std::max<std::size_t>(1, batch_room / shape.room);
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch);
-        char* p = output_reserve((batch_end - l) * shape.room);
+        char* p = output_reserve(out, (batch_end - l) * shape.room);
         for (; l < batch_end; ++l) {
             const unsigned char* line = first + l * shape.line_bytes;
             // Each byte's class against the byte before it; the hex block's
@@ -508,13 +502,13 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
             p = offset_field(p, fields, offset + l * shape.line_bytes);
             for (std::size_t m = 0; m < pieces; ++m)
                 p = hex_items(p, t, at[m], piece[m].bytes, piece[m].hex_space_before);
-            p = spaces_between<Wide>(p, shape.middle_spaces, shape.room);
+            p = spaces_between<Wide>(out, p, shape.middle_spaces, shape.room);
             for (std::size_t m = 0; m < pieces; ++m)
                 p = glyph_items(p, t, at[m], piece[m].bytes, piece[m].text_space_before);
-            p = spaces_between<Wide>(p, shape.tail_spaces, shape.room);
+            p = spaces_between<Wide>(out, p, shape.tail_spaces, shape.room);
             p = end_coloured_line(p);
         }
-        output_commit(p);
+        output_commit(out, p);
     }
 }
 
@@ -524,8 +518,8 @@ inline void colour_pieces_of(const line_plan& plan, const unsigned char* first, 
 // starts with its escape, and its glyph's escape is due where its class
 // differs from its own line's last byte.
 template <class Isa>
-inline void colour_pairs(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
+inline void colour_pairs(output& out, const line_plan& plan, const unsigned char* first,
+                         std::size_t count, std::uint64_t offset) {
     const kernel_tables& t = plan.tables;
     const line_shape<1> shape(plan);
     const piece_layout& piece = shape.piece[0];
@@ -537,7 +531,7 @@ inline void colour_pairs(const line_plan& plan, const unsigned char* first, std:
     const std::size_t batch = std::max<std::size_t>(2, batch_room / shape.room) & ~std::size_t{1};
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch);
-        char* p = output_reserve((batch_end - l) * shape.room);
+        char* p = output_reserve(out, (batch_end - l) * shape.room);
         for (; l < batch_end; l += 2) {
             const unsigned char* line = first + l * k;
             const std::size_t lines = l + 1 < batch_end ? 2 : 1;
@@ -559,55 +553,56 @@ inline void colour_pairs(const line_plan& plan, const unsigned char* first, std:
                 p = offset_field(p, fields, offset + (l + i) * k);
                 p = items_spaced(p, hex_items, at.hex_from + c, at.hex_grow + c, k,
                                  piece.hex_space_before);
-                p = spaces_between<false>(p, shape.middle_spaces, shape.room);
+                p = spaces_between<false>(out, p, shape.middle_spaces, shape.room);
                 p = items_spaced(p, glyph_items, at.text_from + c, at.text_grow + c, k,
                                  piece.text_space_before);
                 p = end_coloured_line(p);
             }
         }
-        output_commit(p);
+        output_commit(out, p);
     }
 }
 
 // Whole lines of any layout from pieces, plain or coloured, through the
 // instance for the plan's piece count where there is one.
 template <class Isa, bool Colour, std::size_t Pieces, bool Wide>
-inline void pieces_of(const line_plan& plan, const unsigned char* first, std::size_t count,
-                      std::uint64_t offset) {
+inline void pieces_of(output& out, const line_plan& plan, const unsigned char* first,
+                      std::size_t count, std::uint64_t offset) {
     if constexpr (Colour)
-        colour_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
+        colour_pieces_of<Isa, Pieces, Wide>(out, plan, first, count, offset);
     else
-        plain_pieces_of<Isa, Pieces, Wide>(plan, first, count, offset);
+        plain_pieces_of<Isa, Pieces, Wide>(out, plan, first, count, offset);
 }
 template <class Isa, bool Colour>
-inline void pieces(const line_plan& plan, const unsigned char* first, std::size_t count,
-                   std::uint64_t offset) {
+inline void pieces(output& out, const line_plan& plan, const unsigned char* first,
+                   std::size_t count, std::uint64_t offset) {
     if (plan.settings.width > chunk_size)
-        return pieces_of<Isa, Colour, count_at_run_time, true>(plan, first, count, offset);
+        return pieces_of<Isa, Colour, count_at_run_time, true>(out, plan, first, count, offset);
     if constexpr (Colour)
         if (plan.line_bytes <= piece_bytes / 2)
-            return colour_pairs<Isa>(plan, first, count, offset);
+            return colour_pairs<Isa>(out, plan, first, count, offset);
     switch (plan.tables.pieces) {
         case 1:
-            return pieces_of<Isa, Colour, 1, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, 1, false>(out, plan, first, count, offset);
         case 2:
-            return pieces_of<Isa, Colour, 2, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, 2, false>(out, plan, first, count, offset);
         default:
-            return pieces_of<Isa, Colour, count_at_run_time, false>(plan, first, count, offset);
+            return pieces_of<Isa, Colour, count_at_run_time, false>(out, plan, first, count,
+                                                                    offset);
     }
 }
 
 template <class Isa>
-inline void plain_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
-                        std::uint64_t offset) {
+inline void plain_lines(output& out, const line_plan& plan, const unsigned char* first,
+                        std::size_t count, std::uint64_t offset) {
     static_assert(groups_of<Isa>.pieces, "lines of any layout need the pieces group");
-    in_pieces(plan, first, count, offset, pieces<Isa, false>);
+    in_pieces(out, plan, first, count, offset, pieces<Isa, false>);
 }
 template <class Isa>
-inline void colour_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
+inline void colour_lines(output& out, const line_plan& plan, const unsigned char* first,
+                         std::size_t count, std::uint64_t offset) {
     static_assert(groups_of<Isa>.pieces, "lines of any layout need the pieces group");
-    in_pieces(plan, first, count, offset, pieces<Isa, true>);
+    in_pieces(out, plan, first, count, offset, pieces<Isa, true>);
 }
 
 // The routine of a kernel built on these algorithms for the plan: the default
@@ -623,3 +618,5 @@ lines_routine routine_for_plan(const line_plan& plan) {
 }
 
 }  // namespace
+
+}  // namespace zelk::detail

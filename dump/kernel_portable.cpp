@@ -6,6 +6,8 @@
 #include "dump/generic_layout.hpp"
 #include "dump/kernel_lines.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 struct portable_isa {
@@ -27,16 +29,18 @@ struct portable_isa {
 
 // Flattened so that the per-line routines are inlined into the loop over the
 // run of lines.
-[[gnu::flatten]] void plain16(const line_plan& plan, const unsigned char* first, std::size_t count,
-                              std::uint64_t offset) {
-    lines16<portable_isa, false>(plan, first, count, offset);
+[[gnu::flatten]] void plain16(output& out, const line_plan& plan, const unsigned char* first,
+                              std::size_t count, std::uint64_t offset) {
+    lines16<portable_isa, false>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void colour16(const line_plan& plan, const unsigned char* first, std::size_t count,
-                               std::uint64_t offset) {
-    lines16<portable_isa, true>(plan, first, count, offset);
+[[gnu::flatten]] void colour16(output& out, const line_plan& plan, const unsigned char* first,
+                               std::size_t count, std::uint64_t offset) {
+    lines16<portable_isa, true>(out, plan, first, count, offset);
 }
 
 }  // namespace
 
 extern const line_kernel portable_kernel = {
     "portable", 0, routine_for_plan<plain16, colour16, generic_lines, generic_lines>};
+
+}  // namespace zelk::detail

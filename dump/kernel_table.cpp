@@ -5,6 +5,8 @@
 #include "dump/generic_layout.hpp"
 #include "dump/kernel.hpp"
 
+namespace zelk::detail {
+
 // Each kernel is defined in the file of its CPU family.
 extern const line_kernel portable_kernel;
 #ifdef ZELK_X86_KERNELS
@@ -53,3 +55,5 @@ kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only) {
     }
     return {nullptr, generic_lines};
 }
+
+}  // namespace zelk::detail

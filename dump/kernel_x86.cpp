@@ -14,6 +14,8 @@
 #include "dump/kernel_lines.hpp"
 #include "dump/x86_cpu_report.hpp"
 
+namespace zelk::detail {
+
 // One target region per instruction set: every function defined between
 // ZELK_TARGET_BEGIN(set) and ZELK_TARGET_END is compiled for that set, and
 // nothing outside the regions is compiled for more than the baseline CPU.
@@ -241,21 +243,21 @@ struct ssse3_isa {
 // The entry points, flattened so that the shared algorithms and the Isa
 // functions are inlined into them (an Isa function cannot be inlined into
 // code compiled for less).
-[[gnu::flatten]] void ssse3_plain16(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void ssse3_plain16(output& out, const line_plan& plan, const unsigned char* first,
                                     std::size_t count, std::uint64_t offset) {
-    lines16<ssse3_isa, false>(plan, first, count, offset);
+    lines16<ssse3_isa, false>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_colour16(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void ssse3_colour16(output& out, const line_plan& plan, const unsigned char* first,
                                      std::size_t count, std::uint64_t offset) {
-    lines16<ssse3_isa, true>(plan, first, count, offset);
+    lines16<ssse3_isa, true>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_plain(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void ssse3_plain(output& out, const line_plan& plan, const unsigned char* first,
                                   std::size_t count, std::uint64_t offset) {
-    plain_lines<ssse3_isa>(plan, first, count, offset);
+    plain_lines<ssse3_isa>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void ssse3_colour(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void ssse3_colour(output& out, const line_plan& plan, const unsigned char* first,
                                    std::size_t count, std::uint64_t offset) {
-    colour_lines<ssse3_isa>(plan, first, count, offset);
+    colour_lines<ssse3_isa>(out, plan, first, count, offset);
 }
 
 ZELK_TARGET_END
@@ -493,8 +495,8 @@ constexpr __mmask64 window_first_second = window_lanes_of_byte(0) | window_lanes
 constexpr __mmask64 window_third = window_lanes_of_byte(2);
 
 template <std::size_t Pieces>
-inline void window_lines(const line_plan& plan, const unsigned char* first, std::size_t count,
-                         std::uint64_t offset) {
+inline void window_lines(output& out, const line_plan& plan, const unsigned char* first,
+                         std::size_t count, std::uint64_t offset) {
     using isa = avx512_isa;
     const line_shape<Pieces> shape(plan);
     constexpr std::size_t pieces = Pieces;
@@ -527,7 +529,7 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
     const std::size_t batch = std::max<std::size_t>(1, batch_room / (per_window * shape.room));
     for (std::size_t l = 0; l < count;) {
         const std::size_t batch_end = std::min(count, l + batch * per_window);
-        char* p = output_reserve((batch_end - l) * shape.room);
+        char* p = output_reserve(out, (batch_end - l) * shape.room);
         for (; l < batch_end;) {
             // The bytes left in the run, at most a window: the load leaves the
             // lanes past them 0 and touches no memory there.
@@ -564,7 +566,7 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
                 // A line as wide as the layout has no blank columns: between the
                 // blocks are the separator and the text block's first group
                 // space, and nothing after.
-                p = spaces_between<false>(p, shape.middle_spaces, shape.room);
+                p = spaces_between<false>(out, p, shape.middle_spaces, shape.room);
                 for (std::size_t m = 0; m < pieces; ++m) {
                     const __m512i laid_out = _mm512_mask_mov_epi8(
                         _mm512_or_si512(
@@ -581,30 +583,31 @@ inline void window_lines(const line_plan& plan, const unsigned char* first, std:
                 *p++ = '\n';
             }
         }
-        output_commit(p);
+        output_commit(out, p);
     }
 }
 
 // The entry points, flattened like those of SSSE3.
-[[gnu::flatten]] void avx512_plain16(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void avx512_plain16(output& out, const line_plan& plan, const unsigned char* first,
                                      std::size_t count, std::uint64_t offset) {
-    lines16<avx512_isa, false>(plan, first, count, offset);
+    lines16<avx512_isa, false>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void avx512_plain(const line_plan& plan, const unsigned char* first,
+[[gnu::flatten]] void avx512_plain(output& out, const line_plan& plan, const unsigned char* first,
                                    std::size_t count, std::uint64_t offset) {
-    plain_lines<avx512_isa>(plan, first, count, offset);
+    plain_lines<avx512_isa>(out, plan, first, count, offset);
 }
-[[gnu::flatten]] void avx512_plain_window(const line_plan& plan, const unsigned char* first,
-                                          std::size_t count, std::uint64_t offset) {
+[[gnu::flatten]] void avx512_plain_window(output& out, const line_plan& plan,
+                                          const unsigned char* first, std::size_t count,
+                                          std::uint64_t offset) {
     switch (plan.tables.pieces) {
         case 1:
-            return window_lines<1>(plan, first, count, offset);
+            return window_lines<1>(out, plan, first, count, offset);
         case 2:
-            return window_lines<2>(plan, first, count, offset);
+            return window_lines<2>(out, plan, first, count, offset);
         case 3:
-            return window_lines<3>(plan, first, count, offset);
+            return window_lines<3>(out, plan, first, count, offset);
         default:
-            return window_lines<4>(plan, first, count, offset);
+            return window_lines<4>(out, plan, first, count, offset);
     }
 }
 
@@ -663,5 +666,7 @@ extern const line_kernel avx512_kernel = {"avx512",
                                               feature_avx512bw | feature_avx512vl |
                                               feature_avx512_vbmi | feature_avx512_vbmi2,
                                           avx512_routine};
+
+}  // namespace zelk::detail
 
 #endif

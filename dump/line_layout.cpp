@@ -7,6 +7,8 @@
 #include "dump/offset_field.hpp"
 #include "dump/output.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 // How two lines of the same size are compared: lines of up to 32 bytes as a
@@ -70,7 +72,7 @@ namespace {
 
 // write_chunk with the comparison of whole lines chosen for their size.
 template <compare_by How>
-void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
+void cut_chunk(output& out, const line_plan& plan, lines_routine routine, repeat_state& r,
                const unsigned char* chunk, std::size_t size, std::uint64_t offset) {
     const std::size_t step = plan.line_bytes;
     // The line to compare with: the last printed one, or a line equal to it.
@@ -81,7 +83,7 @@ void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
         const std::size_t k = std::min(size - i, step);
         const unsigned char* line = chunk + i;
         if (repeats(previous, previous_size, line, k)) {
-            if (!marked) output_write(marker_line);
+            if (!marked) output_write(out, marker_line);
             marked = true;
             // It and the whole lines after it that repeat it too.
             i += k;
@@ -92,7 +94,7 @@ void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
         marked = false;
         previous_size = k;
         if (k < step) {
-            generic_line(plan, line, k, offset + i);
+            generic_line(out, plan, line, k, offset + i);
             previous = line;
             i += k;
             continue;
@@ -100,7 +102,7 @@ void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
         // A run of whole lines, each unlike the one before it, goes to the
         // kernel at once.
         const std::size_t end = unlike_run<How>(chunk, i + step, size, step);
-        routine(plan, line, (end - i) / step, offset + i);
+        routine(out, plan, line, (end - i) / step, offset + i);
         previous = chunk + end - step;
         i = end;
     }
@@ -113,16 +115,18 @@ void cut_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
 
 }  // namespace
 
-void write_chunk(const line_plan& plan, lines_routine routine, repeat_state& r,
+void write_chunk(output& out, const line_plan& plan, lines_routine routine, repeat_state& r,
                  const unsigned char* chunk, std::size_t size, std::uint64_t offset) {
     switch (comparison_for(plan.line_bytes)) {
         case compare_by::words4:
-            return cut_chunk<compare_by::words4>(plan, routine, r, chunk, size, offset);
+            return cut_chunk<compare_by::words4>(out, plan, routine, r, chunk, size, offset);
         case compare_by::words8:
-            return cut_chunk<compare_by::words8>(plan, routine, r, chunk, size, offset);
+            return cut_chunk<compare_by::words8>(out, plan, routine, r, chunk, size, offset);
         case compare_by::words16:
-            return cut_chunk<compare_by::words16>(plan, routine, r, chunk, size, offset);
+            return cut_chunk<compare_by::words16>(out, plan, routine, r, chunk, size, offset);
         default:
-            return cut_chunk<compare_by::bytes>(plan, routine, r, chunk, size, offset);
+            return cut_chunk<compare_by::bytes>(out, plan, routine, r, chunk, size, offset);
     }
 }
+
+}  // namespace zelk::detail

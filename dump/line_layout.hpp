@@ -13,6 +13,8 @@
 #include "dump/line_plan.hpp"
 #include "dump/settings.hpp"
 
+namespace zelk::detail {
+
 // The last printed line of one dump, for the repeat test; it runs on across
 // chunks and starts afresh for every input.
 struct repeat_state {
@@ -26,5 +28,7 @@ struct repeat_state {
 // `offset` into lines and writes them, a run of lines equal to the last
 // printed one as a single marker line; `routine` lays out the runs of whole
 // lines.
-void write_chunk(const line_plan& plan, lines_routine routine, repeat_state& repeats,
+void write_chunk(output& out, const line_plan& plan, lines_routine routine, repeat_state& repeats,
                  const unsigned char* chunk, std::size_t size, std::uint64_t offset);
+
+}  // namespace zelk::detail

@@ -6,6 +6,8 @@
 #include "dump/escapes.hpp"
 #include "dump/line_tables.hpp"
 
+namespace zelk::detail {
+
 namespace {
 
 // Number of multiples of `group` in [from, to): the group spaces among the
@@ -112,17 +114,19 @@ void plan_escapes(line_plan& plan) {
 
 }  // namespace
 
-void make_line_plan(line_plan& plan, const dump_settings& s) {
+void make_line_plan(line_plan& plan, const dump_settings& s, const class_texts& colours) {
     std::construct_at(&plan);
     plan.settings = s;
     plan.line_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(s.width, chunk_size));
-    plan.colour_text = class_colours;
+    plan.colour_text = colours;
     plan_escapes(plan);
     plan_pieces(plan);
 }
 
-line_plan make_line_plan(const dump_settings& s) {
+line_plan make_line_plan(const dump_settings& s, const class_texts& colours) {
     line_plan plan;
-    make_line_plan(plan, s);
+    make_line_plan(plan, s, colours);
     return plan;
 }
+
+}  // namespace zelk::detail

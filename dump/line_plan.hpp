@@ -11,6 +11,8 @@
 #include "dump/byte_class.hpp"
 #include "dump/settings.hpp"
 
+namespace zelk::detail {
+
 // An escape up to this size is copied as one fixed-size block, so that
 // splicing it in needs no branch on its length.
 inline constexpr std::size_t short_escape_size = 16;
@@ -107,17 +109,36 @@ struct line_gaps {
 };
 line_gaps gaps_of(const dump_settings& s, std::uint64_t k);
 
+// Where each column's item starts in the plan's hex and glyph items (its
+// escape skipped unless the class changes there) and how far it moves the
+// line on, for up to 16 columns.
+struct colour_columns {
+    alignas(16) std::uint16_t hex_from[16];
+    alignas(16) std::uint16_t text_from[16];
+    alignas(16) unsigned char hex_grow[16];
+    alignas(16) unsigned char text_grow[16];
+};
+
 struct line_plan {
     dump_settings settings;
     std::size_t line_bytes = default_width;  // bytes of a whole line: the width, at most a chunk
-    // class_colours as they were when the plan was made.
+    // The colour texts of the classes, in storage that outlives the plan.
     std::array<std::string_view, class_count> colour_text{};
     kernel_tables tables;
+    // The colour columns of the pieces of a line whose piece count is known
+    // only at run time, here rather than on the stack: for up to max_pieces
+    // pieces (6 KiB) they would be the deepest frame of a dump. A plan is
+    // used by one dump, which lays out one line at a time.
+    mutable std::array<colour_columns, max_pieces> wide_columns;
 };
 
-// Makes `plan` afresh, in place, the plan of `s` under the current
-// class_colours: a plan is some 25 KiB, too much to pass through the stack
-// of a program that must run on a small one.
-void make_line_plan(line_plan& plan, const dump_settings& s);
+using class_texts = std::array<std::string_view, class_count>;
+
+// Makes `plan` afresh, in place, the plan of `s` with the class colours
+// `colours`, which must outlive it: a plan is some 25 KiB, too much to pass
+// through the stack of a program that must run on a small one.
+void make_line_plan(line_plan& plan, const dump_settings& s, const class_texts& colours);
 // The same as a value, where the stack has room.
-line_plan make_line_plan(const dump_settings& s);
+line_plan make_line_plan(const dump_settings& s, const class_texts& colours = default_colours);
+
+}  // namespace zelk::detail

@@ -8,6 +8,8 @@
 
 #include "dump/byte_class.hpp"
 
+namespace zelk::detail {
+
 inline constexpr char hex_digits[] = "0123456789abcdef";
 
 // Bytes of a byte's column in the hex block: its pair with the space before.
@@ -62,3 +64,5 @@ inline constexpr unsigned printable_slot = static_cast<unsigned>(byte_class::pri
 
 // `last` at the start of a line, so that its first byte always gets an escape.
 inline constexpr unsigned no_slot = class_count;
+
+}  // namespace zelk::detail

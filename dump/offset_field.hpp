@@ -16,6 +16,8 @@
 
 #include "dump/line_tables.hpp"
 
+namespace zelk::detail {
+
 // Columns of the field of every offset that fits them (fits_short_field);
 // larger offsets widen it. Fixed, not a setting: the short field is laid out
 // and kept as one 64-bit word (short_offset_field_bytes, offset_fields).
@@ -118,3 +120,5 @@ inline char* offset_field(char* out, offset_fields& fields, std::uint64_t offset
     }
     return out + offset_field(out, offset);
 }
+
+}  // namespace zelk::detail

@@ -19,6 +19,8 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+namespace zelk::detail {
+
 // Any access to the `size` bytes at p fails from now on.
 inline void poison(const void* p, std::size_t size) {
 #ifdef ZELK_POISON
@@ -38,3 +40,5 @@ inline void unpoison(const void* p, std::size_t size) {
     (void)size;
 #endif
 }
+
+}  // namespace zelk::detail

@@ -1,6 +1,8 @@
 // Fuzz target for the dumper. The first bytes choose the settings, the rest
-// is the input, read either from a file or through a pipe, which cannot
-// seek.
+// is the input, read as the command line reads it, either from a file or
+// through a pipe, which cannot seek; and handed to a zelk::dumper directly,
+// in writes of sizes that the input's own bytes choose, which must give the
+// same dump.
 //
 // Checked on every input: the plain dump decodes back to exactly the bytes
 // of the range (a marker line standing for copies of the line before it);
@@ -17,14 +19,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "cli/dump_stream.hpp"
 #include "dump/byte_class.hpp"
-#include "dump/dump_stream.hpp"
-#include "dump/output.hpp"
 #include "dump/settings.hpp"
+#include "zelk/zelk.hpp"
+
+using namespace zelk::detail;
 
 namespace {
 
@@ -40,10 +45,28 @@ void check(bool ok, const char* what) {
     std::abort();
 }
 
-std::string captured;
+// What one run dumps: the layout and the range.
+struct fuzz_settings {
+    std::uint64_t width;
+    std::uint64_t group_size;
+    bool colour;
+    std::int64_t range_start;
+    std::int64_t range_end;  // one past the last byte, -1 for the end of input
 
-void capture(const char* data, std::size_t size) {
-    captured.append(data, size);
+    zelk::options options() const {
+        zelk::options o;
+        o.width = width;
+        o.group_size = group_size;
+        o.colour = colour;
+        o.first_offset = static_cast<std::uint64_t>(range_start);
+        return o;
+    }
+};
+fuzz_settings settings;
+
+bool capture(void* context, const char* data, std::size_t size) {
+    static_cast<std::string*>(context)->append(data, size);
+    return true;
 }
 
 // Writes all `size` bytes in writes of at most `step` bytes.
@@ -60,14 +83,17 @@ bool write_all(int fd, const unsigned char* data, std::size_t size, std::size_t 
 // The dumper reads a stream through its descriptor: the input is a file in
 // memory, or a pipe filled `step` bytes at a time.
 std::string dump(const unsigned char* input, std::size_t size, bool seekable, std::size_t step) {
-    captured.clear();
+    std::string captured;
+    zelk::dumper d(settings.options(), capture, &captured);
+    check(d.status() == zelk::errc::ok, "the dumper refused the settings");
+    const byte_range range = {settings.range_start, settings.range_end};
     if (seekable) {
         const int fd = memfd_create("dump_fuzz", 0);
         check(fd >= 0, "cannot create the input file");
         std::FILE* stream = fdopen(fd, "r");
         check(stream != nullptr, "cannot create the input file");
         check(write_all(fileno(stream), input, size, SIZE_MAX), "cannot write the input file");
-        dump_stream(stream, "fuzz");
+        dump_stream(d, stream, "fuzz", range);
         std::fclose(stream);
     } else {
         int fds[2];
@@ -86,7 +112,7 @@ std::string dump(const unsigned char* input, std::size_t size, bool seekable, st
         }
         std::FILE* stream = fdopen(fds[0], "r");
         check(stream != nullptr, "cannot open the pipe");
-        dump_stream(stream, "fuzz");
+        dump_stream(d, stream, "fuzz", range);
         // A range can end before the input does; the writer finishes anyway.
         char rest[4096];
         while (read(fds[0], rest, sizeof rest) > 0) {
@@ -94,7 +120,26 @@ std::string dump(const unsigned char* input, std::size_t size, bool seekable, st
         std::fclose(stream);
         if (writer.joinable()) writer.join();
     }
-    output_flush();
+    d.finish();
+    return captured;
+}
+
+// The dump of `range` through the library: written in pieces whose sizes
+// come from the bytes themselves (0 to 2047 each, a write of none among
+// them), so that pieces end anywhere in a line and a chunk.
+std::string dump_in_pieces(std::string_view range) {
+    std::string captured;
+    zelk::dumper d(settings.options(), capture, &captured);
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < range.size(); ++i) {
+        const auto b = static_cast<unsigned char>(range[(i * 7) % range.size()]);
+        const std::size_t piece = std::min<std::size_t>(range.size() - at, (b * 8u + i) % 2048);
+        const zelk::result r = d.write(std::as_bytes(std::span(range.data() + at, piece)));
+        at += piece;
+        check(r.error == zelk::errc::ok && r.bytes == at, "a write was not taken whole");
+    }
+    const zelk::result r = d.finish();
+    check(r.error == zelk::errc::ok && r.bytes == range.size(), "finish did not take every byte");
     return captured;
 }
 
@@ -120,7 +165,7 @@ std::string offset_field(std::uint64_t offset) {
 }
 
 struct decoder {
-    const dump_settings& s;
+    const fuzz_settings& s;
     std::string_view expected;  // the bytes of the range that the input holds
     std::string decoded;
     std::string previous;  // bytes of the last printed line
@@ -218,8 +263,6 @@ void check_plain_dump(const std::string& out, std::string_view expected) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < header_size) return 0;
-    static const bool sink_set = (set_output_sink(capture), true);
-    (void)sink_set;
 
     const unsigned char* input = data + header_size;
     const std::size_t input_size = size - header_size;
@@ -247,11 +290,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.colour = false;
     const std::string plain = dump(input, input_size, seekable, step);
     check_plain_dump(plain, expected);
+    check(dump_in_pieces(expected) == plain, "the dump in pieces differs from the stream's");
 
     if (flags & 1) {
         settings.colour = true;
         const std::string coloured = dump(input, input_size, seekable, step);
         check(strip_escapes(coloured) == plain, "colour output is not the plain one with escapes");
+        check(dump_in_pieces(expected) == coloured, "the dump in pieces differs in colour");
     }
     return 0;
 }

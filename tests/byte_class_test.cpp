@@ -4,6 +4,8 @@
 
 #include "tests/golden_bytes.hpp"
 
+using namespace zelk::detail;
+
 TEST(ByteClass, PartitionsAllByteValues) {
     for (const class_range& r : class_ranges)
         for (unsigned b = r.first; b <= r.last; ++b)
@@ -11,6 +13,9 @@ TEST(ByteClass, PartitionsAllByteValues) {
 }
 
 TEST(ByteClass, DefaultColoursBySlot) {
+    auto colour_of = [](unsigned char b) {
+        return zelk::default_colours[static_cast<std::size_t>(class_of(b))];
+    };
     EXPECT_EQ(colour_of(0x00), "38;5;238");
     EXPECT_EQ(colour_of(0x0a), "38;5;150");
     EXPECT_EQ(colour_of(0x41), "");

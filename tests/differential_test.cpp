@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "dump/byte_class.hpp"
-#include "dump/dump_stream.hpp"
 #include "dump/escapes.hpp"
 #include "dump/line_layout.hpp"
 #include "dump/line_tables.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
+
+using namespace zelk::detail;
 
 namespace {
 
@@ -33,20 +34,20 @@ namespace {
            << "\nwant: " << ::testing::PrintToString(want.substr(from, 160));
 }
 
-// Sets random colour texts for one case and puts the defaults back after it.
-// Texts come from a small pool so that equal texts in two classes occur; the
+// Random colour texts for one case, set into its settings by apply(). Texts
+// come from a small pool so that equal texts in two classes occur; the
 // long ones leave the fixed-size escape copies and, on wide lines, any
 // reserve; now and then one is longer than the output buffer.
 class random_colours {
   public:
     explicit random_colours(std::mt19937_64& rng) {
         if (rng() % 2 == 0) return;  // keep the defaults
-        for (auto& slot : class_colours) slot = pool_[rng() % pool_.size()];
-        if (rng() % 40 == 0) class_colours[rng() % class_count] = huge_;
+        for (auto& slot : texts_) slot = pool_[rng() % pool_.size()];
+        if (rng() % 40 == 0) texts_[rng() % class_count] = huge_;
     }
+    void apply(test_settings& s) const { s.colours = texts_; }
 
   private:
-    colours_restored restored_;
     std::vector<std::string> pool_ = {
         "",
         "1",
@@ -59,6 +60,7 @@ class random_colours {
         std::string(300, '7'),
     };
     std::string huge_ = std::string(17000, '1');
+    std::array<std::string_view, class_count> texts_ = zelk::default_colours;
 };
 
 // Bytes with what makes dumps differ: runs of equal lines (of the width and
@@ -105,7 +107,7 @@ std::uint64_t random_width(std::mt19937_64& rng) {
         case 1:
             return 1025 + rng() % 3000;
         case 2:
-            return rng() % 20 == 0 ? max_width : 1 + rng() % 1024;
+            return rng() % 20 == 0 ? zelk::max_width : 1 + rng() % 1024;
         default:
             return 1 + rng() % 40;
     }
@@ -128,7 +130,8 @@ TEST(Differential, WholeDumpsMatchTheReference) {
     std::mt19937_64 rng(20240611);
     for (int round = 0; round < 400; ++round) {
         random_colours colours(rng);
-        dump_settings s;
+        test_settings s;
+        colours.apply(s);
         s.width = random_width(rng);
         s.group_size = random_group(rng, s.width);
         s.colour = rng() % 2 == 0;
@@ -184,7 +187,8 @@ TEST_P(EachKernel, MatchesTheReferenceOnEveryLayoutItServes) {
         for (std::uint64_t group : {0, 1, 2, 3, 4, 5, 8, 16, 1 << 20}) {
             for (bool colour : {false, true}) {
                 random_colours colours(rng);
-                dump_settings s;
+                test_settings s;
+                colours.apply(s);
                 s.width = width;
                 s.group_size = group;
                 s.colour = colour;
@@ -275,16 +279,15 @@ TEST_P(EachKernel, MatchesTheReferenceWithColourTextsOfEveryLength) {
         const auto dumps = class_change_dumps(std::min<std::size_t>(layout.width, chunk_size));
         for (std::size_t length = 0; length <= 34; ++length) {
             for (bool one_class : {false, true}) {
-                const colours_restored restored;
                 std::array<std::string, class_count> texts;
+                test_settings s;
                 for (std::size_t slot = 0; slot < class_count; ++slot) {
                     // Digits from 1 up, one per class, so that no two are equal.
                     if (one_class && slot != length % class_count) continue;
                     for (std::size_t i = 0; i < length; ++i)
                         texts[slot] += static_cast<char>('1' + (slot + i) % 9);
-                    class_colours[slot] = texts[slot];
+                    s.colours[slot] = texts[slot];
                 }
-                dump_settings s;
                 s.width = layout.width;
                 s.group_size = layout.group;
                 const line_plan plan = make_line_plan(s);
@@ -370,18 +373,18 @@ const struct {
 const std::uint64_t worst_offsets[] = {0xfff0, std::uint64_t{1} << 60,
                                        0x7fffffffffffffff - 3 * chunk_size};
 
-// Sets the texts of a row of worst_colour_rows into class_colours; returns
-// the settings, plain where the row has no texts.
-dump_settings set_worst_colours(const worst_colours& row, std::uint64_t width, std::uint64_t group,
+// The settings with the texts of a row of worst_colour_rows (kept in
+// `texts`), plain where the row has no texts.
+test_settings set_worst_colours(const worst_colours& row, std::uint64_t width, std::uint64_t group,
                                 std::array<std::string, class_count>& texts) {
+    test_settings s;
     for (std::size_t slot = 0; slot < class_count; ++slot) {
         if (row.only_class >= 0 && slot != static_cast<std::size_t>(row.only_class)) continue;
         texts[slot].clear();
         for (std::size_t i = 0; i < row.length; ++i)
             texts[slot] += static_cast<char>((row.only_class >= 0 ? 'a' : '1') + (slot + i) % 9);
-        class_colours[slot] = texts[slot];
+        s.colours[slot] = texts[slot];
     }
-    dump_settings s;
     s.width = width;
     s.group_size = group;
     s.colour = row.length != 0;
@@ -396,9 +399,8 @@ TEST_P(EachKernel, MatchesTheReferenceOnWorstCaseLines) {
     const line_kernel& kernel = *kernel_;
     for (const auto& layout : worst_layouts) {
         for (const worst_colours& row : worst_colour_rows) {
-            const colours_restored restored;
             std::array<std::string, class_count> texts;
-            const dump_settings s = set_worst_colours(row, layout.width, layout.group, texts);
+            const test_settings s = set_worst_colours(row, layout.width, layout.group, texts);
             const line_plan plan = make_line_plan(s);
             const lines_routine routine = choose_kernel(plan, &kernel).routine;
             for (worst_bytes kind :
@@ -423,9 +425,8 @@ TEST_P(EachKernel, MatchesTheReferenceOnWorstCaseLines) {
 TEST(Differential, WholeDumpsOfWorstCaseLinesMatchTheReference) {
     for (const auto& layout : worst_layouts) {
         for (const worst_colours& row : worst_colour_rows) {
-            const colours_restored restored;
             std::array<std::string, class_count> texts;
-            dump_settings s = set_worst_colours(row, layout.width, layout.group, texts);
+            test_settings s = set_worst_colours(row, layout.width, layout.group, texts);
             const line_plan plan = make_line_plan(s);
             EXPECT_EQ(plan.tables.escape_items, row.items) << "colour texts of " << row.length;
             EXPECT_EQ(plan.tables.short_escapes, row.short_escapes)

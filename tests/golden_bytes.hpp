@@ -9,6 +9,8 @@
 
 #include "dump/byte_class.hpp"
 
+using zelk::detail::byte_class;
+
 // Each class is one run of byte values.
 struct class_range {
     unsigned first, last;

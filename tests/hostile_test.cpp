@@ -21,6 +21,8 @@
 #include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 std::string random_bytes(std::size_t size, unsigned seed) {
@@ -262,7 +264,7 @@ TEST(Hostile, InterruptedAndShortReads) {
         {"file, range", input_kind::file, {"-p", "-r", "70000-"}, 70000, -1},
     };
     for (const auto& c : cases) {
-        dump_settings s;
+        test_settings s;
         s.colour = false;
         s.range_start = c.start;
         s.range_end = c.end;
@@ -378,7 +380,7 @@ TEST(Hostile, SmallStack) {
     };
     for (const layout& l : layouts) {
         for (bool colour : {false, true}) {
-            dump_settings s;
+            test_settings s;
             s.width = l.width;
             s.group_size = l.group;
             s.colour = colour;
@@ -401,9 +403,8 @@ TEST(Hostile, SmallStack) {
         // Escapes longer than the fast paths take, laid out by the generic one.
         const std::string long_colour(300, '1');
         const std::string expected = [&] {
-            const colours_restored restored;
-            class_colours[0] = long_colour;
-            dump_settings s;
+            test_settings s;
+            s.colours[0] = long_colour;
             s.width = 100;
             return reference_dump(input, s);
         }();
@@ -413,7 +414,7 @@ TEST(Hostile, SmallStack) {
         EXPECT_EQ(r.status, 0) << "long escapes";
     }
     {
-        const std::string dump = reference_dump(input, dump_settings{});
+        const std::string dump = reference_dump(input, test_settings{});
         const zelk_run r = run({"in", "missing", "in"});
         EXPECT_TRUE(r.out == "====> \033[1min\033[m <====\n" + dump +
                                  "\n====> \033[1min\033[m <====\n" + dump)
@@ -429,9 +430,8 @@ TEST(Hostile, SmallStack) {
 TEST(Hostile, LongEscapeAtASixteenDigitOffset) {
     const std::string letters(130, 'a');
     const std::string expected = [&] {
-        const colours_restored restored;
-        class_colours[static_cast<std::size_t>(byte_class::zero)] = letters;
-        dump_settings s;
+        test_settings s;
+        s.colours[static_cast<std::size_t>(byte_class::zero)] = letters;
         s.width = 1024;
         return reference_lines(std::string(1024, '\0'), 0x1000000000000000, s);
     }();

@@ -4,6 +4,8 @@
 // than build a kernel that quietly goes without the function.
 #include "dump/kernel_lines.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 // Only the names and types of its functions matter: nothing runs.
@@ -43,7 +45,7 @@ struct isa : base_isa {
 
 }  // namespace
 
-void isa_claims_fault(const line_plan& plan, const unsigned char* b, std::size_t count,
+void isa_claims_fault(output& out, const line_plan& plan, const unsigned char* b, std::size_t count,
                       std::uint64_t offset) {
-    lines16<isa, false>(plan, b, count, offset);
+    lines16<isa, false>(out, plan, b, count, offset);
 }

@@ -21,6 +21,8 @@
 #include "dump/kernel.hpp"
 #include "dump/x86_cpu_report.hpp"
 
+using namespace zelk::detail;
+
 #ifndef ZELK_EXPECT_KERNEL
 #define ZELK_EXPECT_KERNEL ""
 #endif

@@ -6,23 +6,24 @@
 #include <string>
 
 #include "dump/byte_class.hpp"
-#include "dump/dump_stream.hpp"
 #include "dump/line_layout.hpp"
 #include "tests/golden_bytes.hpp"
 #include "tests/golden_lines.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 // The lines of `bytes` (at most a chunk) at `offset`, laid out as a dump
 // lays them out: whole lines by the kernel chosen for `s`.
-std::string layout(const std::string& bytes, std::uint64_t offset, dump_settings s) {
+std::string layout(const std::string& bytes, std::uint64_t offset, test_settings s) {
     const line_plan plan = make_line_plan(s);
     return lines_in_memory(bytes, offset, plan, choose_kernel(plan).routine);
 }
 
-std::string dump(const std::string& bytes, dump_settings s) {
+std::string dump(const std::string& bytes, test_settings s) {
     return dump_in_memory(bytes, s);
 }
 
@@ -30,21 +31,21 @@ const unsigned char* bytes_of(const std::string& s) {
     return reinterpret_cast<const unsigned char*>(s.data());
 }
 
-dump_settings plain() {
-    dump_settings s;
+test_settings plain() {
+    test_settings s;
     s.colour = false;
     return s;
 }
 
-dump_settings plain(std::uint64_t width, std::uint64_t group) {
-    dump_settings s = plain();
+test_settings plain(std::uint64_t width, std::uint64_t group) {
+    test_settings s = plain();
     s.width = width;
     s.group_size = group;
     return s;
 }
 
-dump_settings in_colour(std::uint64_t width, std::uint64_t group) {
-    dump_settings s;
+test_settings in_colour(std::uint64_t width, std::uint64_t group) {
+    test_settings s;
     s.width = width;
     s.group_size = group;
     return s;
@@ -72,7 +73,7 @@ TEST(Layout, HelloWorldPlain) {
 }
 
 TEST(Layout, HelloWorldColour) {
-    EXPECT_EQ(layout("Hello, world!\n", 0, dump_settings{}), hello_colour);
+    EXPECT_EQ(layout("Hello, world!\n", 0, test_settings{}), hello_colour);
 }
 
 TEST(Layout, OffsetField) {
@@ -96,7 +97,7 @@ TEST(Layout, GroupSpaces) {
     struct {
         const char* name;
         std::string bytes;
-        dump_settings s;
+        test_settings s;
         std::string line;
     } const cases[] = {
         {"no groups", "Hi", plain(4, 0), "    0000 48 69" + std::string(7, ' ') + "Hi  \n"},
@@ -119,7 +120,7 @@ TEST(Layout, GroupSpaces) {
 TEST(Layout, EscapeOnlyWhereTheClassChanges) {
     // Two high bytes share an escape, 0xff has its own class, and the group
     // space before column 2 stays in the colour of the byte before it.
-    dump_settings s;
+    test_settings s;
     s.width = 4;
     s.group_size = 2;
     EXPECT_EQ(layout(std::string("\x80\x81\xff\x00", 4), 0x10, s),
@@ -129,9 +130,8 @@ TEST(Layout, EscapeOnlyWhereTheClassChanges) {
 
 TEST(Layout, EqualTextsInTwoClassesStillSwitch) {
     const std::string line = [] {
-        const colours_restored restored;
-        class_colours[static_cast<int>(byte_class::low)] = "";
-        dump_settings s;
+        test_settings s;
+        s.colours[static_cast<int>(byte_class::low)] = "";
         s.width = 2;
         s.group_size = 0;
         return layout("A\x01", 0, s);
@@ -148,7 +148,7 @@ TEST(DumpLoop, WholeDumpsOfSmallInputs) {
     struct {
         const char* name;
         std::string input;
-        dump_settings s;
+        test_settings s;
         std::string expected;
     } const cases[] = {
         {"every byte value with its class escape and glyph", every_byte, in_colour(1, 8),
@@ -158,7 +158,7 @@ TEST(DumpLoop, WholeDumpsOfSmallInputs) {
              "       *\n"
              "    0020  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AAAAAAAA AAAAAAAA\n"},
         {"repeats end with the marker", std::string(64, '\0'), plain(), zeros_line + "       *\n"},
-        {"the marker carries no escape even in colour", std::string(64, '\0'), dump_settings{},
+        {"the marker carries no escape even in colour", std::string(64, '\0'), test_settings{},
          "    0000 \033[38;5;238m 00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  "
          "........ ........\033[m\n"
          "       *\n"},
@@ -172,7 +172,7 @@ TEST(DumpLoop, WholeDumpsOfSmallInputs) {
          "    0004 61          a   \n"},
         {"a whole line repeats", std::string(8, 'a'), plain(4, 0),
          "    0000 61 61 61 61 aaaa\n       *\n"},
-        {"empty input writes nothing", "", dump_settings{}, ""},
+        {"empty input writes nothing", "", test_settings{}, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(dump(c.input, c.s), c.expected) << c.name;
 }
@@ -184,7 +184,7 @@ TEST(DumpLoop, WholeDumpsOfSmallInputs) {
 TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeat) {
     for (std::uint64_t width :
          {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 20, 24, 31, 32, 33, 40, 64, 100, 200}) {
-        const dump_settings s = plain(width, 8);
+        const test_settings s = plain(width, 8);
         const std::size_t k = std::min<std::size_t>(width, chunk_size);
         std::string a;
         for (std::size_t j = 0; j < k; ++j) a += static_cast<char>('a' + j % 26);
@@ -204,7 +204,7 @@ TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeat) {
 // only with a short line of the same size: the end of the chunk before.
 TEST(DumpLoop, OneDifferentByteAnywhereEndsARepeatOfAShortLine) {
     for (std::size_t tail : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 24, 32, 33, 40}) {
-        const dump_settings s = plain(chunk_size - tail, 8);
+        const test_settings s = plain(chunk_size - tail, 8);
         const std::string whole(chunk_size - tail, 'x');
         std::string a;
         for (std::size_t j = 0; j < tail; ++j) a += static_cast<char>('a' + j % 26);

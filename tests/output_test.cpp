@@ -12,6 +12,8 @@
 #include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 const std::string no_space = "zelk: stdout: No space left on device\n";
@@ -99,7 +101,7 @@ TEST(Output, WritesTakenInPart) {
     // Several output buffers' worth of lines, none of them repeated.
     const std::string input = distinct_bytes(1 << 16);
     dir.write("in", input);
-    dump_settings plain;
+    test_settings plain;
     plain.colour = false;
     const std::string dump = reference_dump(input, plain);
     ASSERT_GT(dump.size(), 2 * output_buffer_size);

@@ -9,6 +9,8 @@
 #include "dump/settings.hpp"
 #include "tests/golden_bytes.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 // Lines are cut from chunks of this many bytes, counted from where the dump
@@ -28,17 +30,16 @@ void append_format(std::string& out, const char* format, Values... values) {
 }  // namespace
 
 std::string reference_line(const unsigned char* bytes, std::size_t size, std::uint64_t offset,
-                           const dump_settings& s) {
+                           const test_settings& s) {
     std::string out;
     append_format(out, "%5" PRIx64 "%03" PRIx64, offset >> 12, offset & 0xfff);
     // The class from the written-out ranges, not the engine's, so that a
-    // class boundary that moved shows; its colour text from the engine's
-    // slots, which a test may have changed as ZELK_COLORS would.
+    // class boundary that moved shows; its colour text from the settings.
     int last = -1;  // no class selected yet in this line
     auto colour_step = [&](unsigned char b) {
         const int slot = static_cast<int>(range_of(b).cls);
         if (slot != last && s.colour)
-            out += "\033[" + std::string(class_colours[static_cast<std::size_t>(slot)]) + "m";
+            out += "\033[" + std::string(s.colours[static_cast<std::size_t>(slot)]) + "m";
         last = slot;
     };
     for (int block = 0; block < 2; ++block) {
@@ -61,7 +62,7 @@ std::string reference_line(const unsigned char* bytes, std::size_t size, std::ui
 }
 
 std::string reference_lines(const std::string& bytes, std::uint64_t offset,
-                            const dump_settings& s) {
+                            const test_settings& s) {
     std::string out;
     std::string previous;
     bool no_previous = true, marked = false;
@@ -85,7 +86,7 @@ std::string reference_lines(const std::string& bytes, std::uint64_t offset,
     return out;
 }
 
-std::string reference_dump(const std::string& input, const dump_settings& s) {
+std::string reference_dump(const std::string& input, const test_settings& s) {
     const std::uint64_t start = static_cast<std::uint64_t>(s.range_start);
     if (start >= input.size()) return "";
     std::uint64_t end = s.range_end == -1 ? input.size() : static_cast<std::uint64_t>(s.range_end);

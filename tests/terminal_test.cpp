@@ -19,6 +19,8 @@
 #include "dump/settings.hpp"
 #include "tests/run_zelk.hpp"
 
+using namespace zelk::detail;
+
 namespace {
 
 using steady = std::chrono::steady_clock;
