@@ -16,6 +16,9 @@
 #                      (default: the one in release/zelk-VERSION-linux-ARCH.tar.gz,
 #                      which packaging/static-release.sh ARCH makes; the row is left
 #                      out without either)
+#   ZELK_LIBRARY_SINK  the library's benchmark program, which dumps into a sink
+#                      that drops the output (default: bench/library_sink beside
+#                      the zelk under test; its rows read n/a without it)
 #   BENCH_CACHE_DIR    where generated inputs are kept between runs
 #                      (default /tmp/zelk-bench-inputs)
 #
@@ -56,6 +59,7 @@ zelk=${1:-${ZELK:-$repo_root/build/zelk}}
 [[ -x $zelk && -f $zelk ]] ||
     die "no executable at $zelk; build it first: cmake -B build && cmake --build build -j2"
 zelk=$(cd -- "$(dirname -- "$zelk")" && pwd)/$(basename -- "$zelk")
+library_sink=${ZELK_LIBRARY_SINK:-$(dirname -- "$zelk")/bench/library_sink}
 command -v python3 >/dev/null || die "python3 is needed for the timing and the report"
 
 # --- scratch space, removed however the script ends ----------------------------
@@ -237,10 +241,10 @@ time_input() {
     "$zelk" "$file" >"$work/saved-colour"
     printf '%s\toutput-%s\t%s\n' "$name" plain "$(stat -c %s -- "$work/saved-plain")" \
         "$name" colour "$(stat -c %s -- "$work/saved-colour")" >>"$results"
-    python3 - "$name" "$file" "$zelk" "$runs" "$quick" "$work" >>"$results" <<'PY'
+    python3 - "$name" "$file" "$zelk" "$runs" "$quick" "$work" "$library_sink" >>"$results" <<'PY'
 import os, shutil, statistics, subprocess, sys, time
 
-name, file, zelk, runs, quick, work = sys.argv[1:]
+name, file, zelk, runs, quick, work, library_sink = sys.argv[1:]
 runs, quick = int(runs), quick == "1"
 saved = {mode: os.path.join(work, "saved-" + mode) for mode in ("plain", "colour")}
 
@@ -254,6 +258,8 @@ commands = {
     "pipe-cat-plain": [["cat", saved["plain"]], ["cat"]],
     "pipe-zelk-colour": [[zelk, file], ["cat"]],
     "pipe-cat-colour": [["cat", saved["colour"]], ["cat"]],
+    "lib-plain": [[library_sink, "-p", file]],
+    "lib-colour": [[library_sink, file]],
 }
 if not quick:
     commands.update({
@@ -491,6 +497,10 @@ rows = [
     ("pipe-zelk-colour", "zelk \\| cat", [("cat", "pipe-zelk-colour", "pipe-cat-colour")]),
     ("pipe-cat-colour", "cat (zelk output) \\| cat", []),
     ("pipe-xxd", "xxd \\| cat", []),
+    ("lib-plain", "zelk::dumper, plain, into a sink that drops it",
+     [("zelk -p", "zelk-plain", "lib-plain")]),
+    ("lib-colour", "zelk::dumper, colour, into a sink that drops it",
+     [("zelk", "zelk-colour", "lib-colour")]),
 ]
 print("| input | command | median ms | input MB/s | ratio |")
 print("|---|---|--:|--:|---|")
