@@ -43,7 +43,7 @@ bool copy_colours(dump_state& s, const options& o, class_texts& texts) {
     s.colour_copy = nullptr;
     if (size == 0) {
         for (std::size_t c = 0; c < class_count; ++c)
-            if (o.colours[c] != default_colours[c]) texts[c] = {};  // empty texts
+            if (o.colours[c] != default_colours[c]) texts[c] = "";  // empty, never null
         return true;
     }
     s.colour_copy = static_cast<char*>(std::malloc(size));
