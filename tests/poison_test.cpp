@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 #include "dump/dump_stream.hpp"
@@ -63,6 +64,11 @@ const edge edges[] = {
          return next_byte();
      }},
 };
+
+// Names the edge in a failure's message.
+void PrintTo(const edge& e, std::ostream* out) {
+    *out << e.name;
+}
 
 class PoisonedEdge : public testing::TestWithParam<edge> {
   protected:
