@@ -15,6 +15,10 @@
 
 dump_settings settings;
 
+#ifdef ZELK_POISON
+lines_routine dump_routine_override = nullptr;
+#endif
+
 // A 32-bit off_t would cut seek offsets and refuse files of 2 GiB or more.
 static_assert(sizeof(off_t) == 8,
               "zelk needs a 64-bit off_t: build with -D_FILE_OFFSET_BITS=64 on this target");
@@ -119,7 +123,10 @@ void dump_stream(std::FILE* stream, const char* name) {
     const std::size_t read_size = interactive ? chunk_size : read_block;
 
     make_line_plan(plan, s);
-    const lines_routine routine = choose_kernel(plan).routine;
+    lines_routine routine = choose_kernel(plan).routine;
+#ifdef ZELK_POISON
+    if (dump_routine_override != nullptr) routine = dump_routine_override;
+#endif
     std::construct_at(&repeats);
     std::uint64_t consumed = 0;
 
