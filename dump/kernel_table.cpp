@@ -35,6 +35,9 @@ const line_kernel* const kernels[] = {
 cpu_features usable_cpu_features() {
     return 0;
 }
+cpu_feature_source cpu_features_source() {
+    return cpu_feature_source::none;
+}
 #endif
 
 std::span<const line_kernel* const> line_kernels() {
