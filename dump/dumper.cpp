@@ -9,6 +9,7 @@
 #include "dump/line_layout.hpp"
 #include "dump/line_plan.hpp"
 #include "dump/output.hpp"
+#include "dump/poison.hpp"
 #include "zelk/zelk.hpp"
 
 namespace zelk {
@@ -61,6 +62,8 @@ bool copy_colours(dump_state& s, const options& o, class_texts& texts) {
 
 // Starts a dump whose first byte is shown at `first_offset`.
 void begin_dump(dump_state& s, std::uint64_t first_offset) {
+    // A routine that reads past the lines of the carry fails there.
+    poison(s.carry.data(), chunk_size);
     s.repeats.previous_size = 0;
     s.repeats.no_previous = true;
     s.repeats.marked = false;
@@ -119,6 +122,7 @@ dumper::~dumper() {
     if (state_ == nullptr) return;
     std::free(state_->colour_copy);
     state_->~dump_state();
+    detail::unpoison(state_, sizeof *state_);
     std::free(state_);
 }
 
@@ -151,6 +155,7 @@ result dumper::write(std::span<const std::byte> bytes) noexcept {
     // A chunk begun by an earlier write is completed from the carry.
     if (s.carried != 0) {
         const std::size_t take = std::min(n, detail::chunk_size - s.carried);
+        detail::unpoison(s.carry.data() + s.carried, take);
         std::memcpy(s.carry.data() + s.carried, b, take);
         s.carried += take;
         b += take;
@@ -165,8 +170,10 @@ result dumper::write(std::span<const std::byte> bytes) noexcept {
         n -= detail::chunk_size;
     }
     if (s.error != errc::ok) return {s.error, s.laid};
+    detail::unpoison(s.carry.data(), n);
     if (n != 0) std::memcpy(s.carry.data(), b, n);
     s.carried = n;
+    detail::poison(s.carry.data() + n, detail::chunk_size - n);
     return {errc::ok, s.laid + s.carried};
 }
 

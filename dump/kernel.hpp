@@ -13,16 +13,16 @@
 //    claim every optional group it provides (isa_groups, below);
 //  - its `line_kernel` row there, with every cpu_feature its code uses,
 //    those of any routines it borrows from another kernel included, and, for
-//    a feature new to the family, the feature's bit below and its line in
-//    the family's usable_cpu_features;
+//    a feature new to the family, the feature's bit below and its names in
+//    the family's list of them (x86_cpu_report.hpp's ZELK_X86_CPU_FEATURES);
 //  - its declaration and row in kernel_table.cpp, best first;
 //  - for a new family, also a new file, its line in CMakeLists.txt, its
-//    ZELK_*_KERNELS test below and its own usable_cpu_features (and that
-//    test in kernel_table.cpp, which defines the one of families with no
-//    features to ask about);
+//    ZELK_*_KERNELS test below and its own usable_cpu_features and
+//    cpu_features_source (and that test in kernel_table.cpp, which defines
+//    both for families with no features to ask about);
 //  - its row in the kernel choice test's own table of each target's kernels
 //    and what each needs (tests/kernel_choice_test.cpp), and a new
-//    feature's row in that test's own report of the C library's answers;
+//    feature's names in that test's own list of them;
 //  - in .ci/run, a CPU model of qemu or a GLIBC_TUNABLES mask under which
 //    the CPU lacks one of its features, so that some run expects another
 //    kernel.
@@ -36,6 +36,7 @@
 
 #include "dump/line_plan.hpp"
 #include "dump/offset_field.hpp"
+#include "dump/poison.hpp"
 
 namespace zelk::detail {
 
@@ -90,6 +91,12 @@ std::span<const line_kernel* const> line_kernels();
 // (x86_cpu_report.hpp). Asked once per dump.
 cpu_features usable_cpu_features();
 
+// Where usable_cpu_features learns them: nowhere on a target whose kernels
+// need no feature, else the C library or __builtin_cpu_supports, as this
+// build found (x86_cpu_report.hpp).
+enum class cpu_feature_source { none, c_library, builtin };
+cpu_feature_source cpu_features_source();
+
 // Whether a CPU with the features `have` runs the kernel: the one check of
 // a kernel's needs.
 bool runs_on(const line_kernel& kernel, cpu_features have);
@@ -104,6 +111,13 @@ struct kernel_choice {
 // or `only` (a row of the table, which must run on this CPU) where it serves
 // the plan, else no kernel, and the generic layout lays the lines out.
 kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only = nullptr);
+
+#ifdef ZELK_POISON
+// In a sanitizer build, where set, the routine that choose_kernel gives for
+// every plan: a test's routine that reads past its lines shows that what
+// lies past the bytes a dump was given is poisoned.
+extern lines_routine routine_override;
+#endif
 
 // --- the CPU layer of the shared line algorithms (kernel_lines.hpp) ---------
 // A kernel built on those algorithms supplies a struct of static functions,

@@ -37,6 +37,9 @@ const line_kernel* const kernels[] = {
 cpu_features usable_cpu_features() {
     return 0;
 }
+cpu_feature_source cpu_features_source() {
+    return cpu_feature_source::none;
+}
 #endif
 
 std::span<const line_kernel* const> line_kernels() {
@@ -47,7 +50,14 @@ bool runs_on(const line_kernel& kernel, cpu_features have) {
     return (kernel.needs & ~have) == 0;
 }
 
+#ifdef ZELK_POISON
+lines_routine routine_override = nullptr;
+#endif
+
 kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only) {
+#ifdef ZELK_POISON
+    if (routine_override != nullptr) return {nullptr, routine_override};
+#endif
     const cpu_features have = usable_cpu_features();
     for (const line_kernel* k : line_kernels()) {
         if (only != nullptr ? k != only : !runs_on(*k, have)) continue;

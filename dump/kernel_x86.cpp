@@ -613,11 +613,15 @@ inline void window_lines(output& out, const line_plan& plan, const unsigned char
 
 ZELK_TARGET_END
 
-// The source of each report, and the names each gives a feature.
+// The source that each report comes from, asked by the feature's name there.
 #ifdef CPU_FEATURE_ACTIVE
-#define ZELK_USABLE(library_name, builtin_name) CPU_FEATURE_ACTIVE(library_name)
+#define ZELK_REPORT(feature, library_name, builtin_name) \
+    {feature, CPU_FEATURE_ACTIVE(library_name)},
+constexpr cpu_feature_source reports_from = cpu_feature_source::c_library;
 #else
-#define ZELK_USABLE(library_name, builtin_name) (__builtin_cpu_supports(builtin_name) != 0)
+#define ZELK_REPORT(feature, library_name, builtin_name) \
+    {feature, __builtin_cpu_supports(builtin_name) != 0},
+constexpr cpu_feature_source reports_from = cpu_feature_source::builtin;
 #endif
 
 }  // namespace
@@ -626,19 +630,15 @@ cpu_features usable_cpu_features() {
     const struct {
         cpu_feature feature;
         bool usable;
-    } reports[] = {
-        {feature_ssse3, ZELK_USABLE(SSSE3, "ssse3")},
-        {feature_popcnt, ZELK_USABLE(POPCNT, "popcnt")},
-        {feature_avx512f, ZELK_USABLE(AVX512F, "avx512f")},
-        {feature_avx512bw, ZELK_USABLE(AVX512BW, "avx512bw")},
-        {feature_avx512vl, ZELK_USABLE(AVX512VL, "avx512vl")},
-        {feature_avx512_vbmi, ZELK_USABLE(AVX512_VBMI, "avx512vbmi")},
-        {feature_avx512_vbmi2, ZELK_USABLE(AVX512_VBMI2, "avx512vbmi2")},
-    };
+    } reports[] = {ZELK_X86_CPU_FEATURES(ZELK_REPORT)};
     cpu_features have = 0;
     for (const auto& report : reports)
         if (report.usable) have |= report.feature;
     return have;
+}
+
+cpu_feature_source cpu_features_source() {
+    return reports_from;
 }
 
 namespace {

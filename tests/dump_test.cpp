@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dump/settings.hpp"
 #include "tests/golden_lines.hpp"
+#include "tests/reference_layout.hpp"
 #include "tests/run_zelk.hpp"
 
 namespace {
@@ -102,4 +105,50 @@ TEST(Dump, OffsetsWidenFromTwoToTheThirtyTwo) {
               "fffffff0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  ........ ........\n"
               "100000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  01234567 89abcdef\n");
     EXPECT_EQ(r.status, 0);
+}
+
+// Where lines are laid out four at a time, a batch is taken only while the
+// offsets of all four fit the short field; from the batch that would cross
+// 2^32 on, lines are laid out one by one. Batches count from each chunk's
+// first line, and chunks 1024 bytes from the range start, so the start
+// modulo 64 decides where the crossing batch begins: here each residue from
+// 0 to 15 below 2^32, and starts 63 below 2^32 and 2^33, whose first batch
+// is the one that crosses. Each run takes three chunks of lines that never
+// repeat, from a sparse file. A loop that stops taking lines hangs the dump
+// without a word: each run has a limit of processor time, and the test a
+// TIMEOUT (tests/CMakeLists.txt).
+TEST(Dump, LinesAcrossTheWideningOfTheOffsetField) {
+    constexpr std::uint64_t four_gib = std::uint64_t{1} << 32, eight_gib = four_gib << 1;
+    constexpr std::uint64_t around = 4096;  // distinct bytes each side of 2^32 and 2^33
+    temp_dir dir;
+    const std::string path = dir.path + "/sparse";
+    const std::string distinct = distinct_bytes(2 * around);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    for (std::uint64_t at : {four_gib - around, eight_gib - around})
+        ASSERT_EQ(pwrite(fd, distinct.data(), distinct.size(), static_cast<off_t>(at)),
+                  static_cast<ssize_t>(distinct.size()));
+    close(fd);
+
+    std::vector<std::uint64_t> starts;
+    for (std::uint64_t k = 0; k < 16; ++k) starts.push_back(four_gib - 2048 + k);
+    starts.push_back(four_gib - 63);
+    starts.push_back(eight_gib - 63);
+    constexpr std::size_t size = 3 * 1024;
+    test_settings plain;
+    plain.colour = false;
+    for (std::uint64_t start : starts) {
+        const std::uint64_t block =
+            start < eight_gib - around ? four_gib - around : eight_gib - around;
+        const std::string bytes = distinct.substr(start - block, size);
+        zelk_call call;
+        call.args = {"-p", "-r", std::to_string(start) + "+" + std::to_string(size), path};
+        call.cpu_seconds = 5;
+        const zelk_run r = run_zelk(call);
+        const std::string expected = reference_lines(bytes, start, plain);
+        EXPECT_TRUE(r.out == expected) << "start " << start << ": " << r.out.size() << " bytes, "
+                                       << expected.size() << " expected";
+        EXPECT_EQ(r.err, "") << "start " << start;
+        EXPECT_EQ(r.status, 0) << "start " << start;
+    }
 }

@@ -2,13 +2,14 @@
 // takes on the CPU the tests run on. A kernel that runs on a CPU lacking one
 // of its features crashes every dump there, and one refused where all are
 // present goes unused; the kernel tests skip a kernel this CPU cannot run,
-// so only these tests see either. What each kernel needs is written down
-// here again, apart from the engine's rows, and what the CPU has is asked of
-// the source the engine asks (the C library, or libgcc's
-// __builtin_cpu_supports in a ZELK_CPU_CHECK_BUILTIN build), so the tests
-// also hold where GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME takes a feature
-// away. A build run on an emulated CPU names the kernel that CPU must get
-// (ZELK_EXPECT_KERNEL).
+// so only these tests see either. What each kernel needs, and each
+// feature's names, are written down here again, apart from the engine's
+// rows; what the CPU has is asked of the source that the build must ask
+// (the C library, or libgcc's __builtin_cpu_supports in a
+// ZELK_CPU_CHECK_BUILTIN build or where the C library does not tell), so
+// the tests also hold where GLIBC_TUNABLES=glibc.cpu.hwcaps=-NAME takes a
+// feature away, and the engine must ask that source. A build run on an
+// emulated CPU names the kernel that CPU must get (ZELK_EXPECT_KERNEL).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,13 +49,46 @@ const struct {
     {"portable", 0},
 };
 
-#if defined(__x86_64__)
-#ifdef CPU_FEATURE_ACTIVE
-#define USABLE(library_name, builtin_name) CPU_FEATURE_ACTIVE(library_name)
+// Where the features must be asked, by the build alone: nowhere where no
+// kernel needs one; __builtin_cpu_supports where ZELK_CPU_CHECK_BUILTIN asks
+// for it; else the C library where it tells (glibc from 2.33 on, with
+// <sys/platform/x86.h>); else __builtin_cpu_supports.
+#if !defined(__x86_64__)
+constexpr cpu_feature_source expected_source = cpu_feature_source::none;
+#elif defined(ZELK_CPU_CHECK_BUILTIN)
+constexpr cpu_feature_source expected_source = cpu_feature_source::builtin;
+#elif __has_include(<sys/platform/x86.h>) && defined(__GLIBC__) && \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#define ASK_THE_C_LIBRARY 1
+constexpr cpu_feature_source expected_source = cpu_feature_source::c_library;
 #else
-#define USABLE(library_name, builtin_name) (__builtin_cpu_supports(builtin_name) != 0)
+constexpr cpu_feature_source expected_source = cpu_feature_source::builtin;
 #endif
 
+// Every feature that an x86-64 kernel needs, by its name in the C library
+// (<sys/platform/x86.h>, the argument of CPU_FEATURE_ACTIVE) and for
+// __builtin_cpu_supports (GCC's manual, x86 built-in functions), written
+// down apart from the engine's list of them. A name of another feature
+// builds and asks for that feature.
+#define STATED_FEATURES(X)                            \
+    X(feature_ssse3, SSSE3, "ssse3")                  \
+    X(feature_popcnt, POPCNT, "popcnt")               \
+    X(feature_avx512f, AVX512F, "avx512f")            \
+    X(feature_avx512bw, AVX512BW, "avx512bw")         \
+    X(feature_avx512vl, AVX512VL, "avx512vl")         \
+    X(feature_avx512_vbmi, AVX512_VBMI, "avx512vbmi") \
+    X(feature_avx512_vbmi2, AVX512_VBMI2, "avx512vbmi2")
+
+const struct {
+    cpu_feature feature;
+    std::string_view library_name, builtin_name;
+} stated_names[] = {
+#define NAMES(feature, library_name, builtin_name) {feature, #library_name, builtin_name},
+    STATED_FEATURES(NAMES)
+#undef NAMES
+};
+
+#if defined(__x86_64__)
 struct feature_report {
     cpu_feature feature;
     const char* name;
@@ -62,17 +96,17 @@ struct feature_report {
 };
 
 // Every feature that an x86-64 kernel needs, and whether this CPU and
-// system may use it.
+// system may use it, asked of the source that the build must ask.
 std::vector<feature_report> x86_reports() {
-    return {
-        {feature_ssse3, "SSSE3", USABLE(SSSE3, "ssse3")},
-        {feature_popcnt, "POPCNT", USABLE(POPCNT, "popcnt")},
-        {feature_avx512f, "AVX512F", USABLE(AVX512F, "avx512f")},
-        {feature_avx512bw, "AVX512BW", USABLE(AVX512BW, "avx512bw")},
-        {feature_avx512vl, "AVX512VL", USABLE(AVX512VL, "avx512vl")},
-        {feature_avx512_vbmi, "AVX512_VBMI", USABLE(AVX512_VBMI, "avx512vbmi")},
-        {feature_avx512_vbmi2, "AVX512_VBMI2", USABLE(AVX512_VBMI2, "avx512vbmi2")},
-    };
+#ifdef ASK_THE_C_LIBRARY
+#define REPORT(feature, library_name, builtin_name) \
+    {feature, #library_name, CPU_FEATURE_ACTIVE(library_name)},
+#else
+#define REPORT(feature, library_name, builtin_name) \
+    {feature, #library_name, __builtin_cpu_supports(builtin_name) != 0},
+#endif
+    return {STATED_FEATURES(REPORT)};
+#undef REPORT
 }
 #endif
 
@@ -141,7 +175,7 @@ TEST(KernelChoice, UsableFeaturesAreTheOnesTheCpuReports) {
 // code. Run under a mask, this and the test below show that the kernel
 // follows it. __builtin_cpu_supports asks the CPU alone and sees no mask.
 TEST(KernelChoice, AFeatureTheTunablesTakeAwayIsNotUsable) {
-#if defined(__x86_64__) && defined(CPU_FEATURE_ACTIVE)
+#ifdef ASK_THE_C_LIBRARY
     const char* tunables = std::getenv("GLIBC_TUNABLES");
     // name=value items separated by ':', the names in the mask by ','.
     std::vector<std::string_view> taken_away;
@@ -181,4 +215,35 @@ TEST(KernelChoice, DefaultLayoutTakesTheKernelThisCpuShouldGet) {
     }
     for (bool colour : {false, true})
         EXPECT_EQ(kernel_for_default_layout(colour), expected) << (colour ? "coloured" : "plain");
+}
+
+// A misspelt name asks for another feature: where the CPU has both, or
+// neither, nothing shows it but the names themselves.
+TEST(KernelChoice, EachFeatureIsAskedByItsOwnNames) {
+    ASSERT_EQ(std::size(x86_cpu_names), std::size(stated_names));
+    for (const auto& stated : stated_names) {
+        const auto row =
+            std::find_if(std::begin(x86_cpu_names), std::end(x86_cpu_names),
+                         [&](const x86_cpu_name& n) { return n.feature == stated.feature; });
+        ASSERT_NE(row, std::end(x86_cpu_names)) << stated.library_name;
+        EXPECT_EQ(row->library_name, stated.library_name);
+        EXPECT_EQ(row->builtin_name, stated.builtin_name) << stated.library_name;
+    }
+}
+
+// A build meant to ask __builtin_cpu_supports that asks the C library after
+// all tests nothing of the fallback, and the other way round.
+TEST(KernelChoice, TheFeaturesAreAskedWhereTheBuildMeansToAsk) {
+    const auto name = [](cpu_feature_source source) -> std::string {
+        switch (source) {
+            case cpu_feature_source::none:
+                return "nowhere";
+            case cpu_feature_source::c_library:
+                return "the C library";
+            case cpu_feature_source::builtin:
+                return "__builtin_cpu_supports";
+        }
+        return "an unknown source";
+    };
+    EXPECT_EQ(name(cpu_features_source()), name(expected_source));
 }

@@ -247,6 +247,11 @@ zelk_run run_zelk(const zelk_call& call) {
             stack.rlim_cur = rlim_t{call.stack_kib} * 1024;
             if (setrlimit(RLIMIT_STACK, &stack) != 0) _exit(126);
         }
+        if (call.cpu_seconds != 0) {
+            // Past the soft limit SIGXCPU, past the hard one SIGKILL.
+            const struct rlimit cpu = {rlim_t{call.cpu_seconds}, rlim_t{call.cpu_seconds} + 1};
+            if (setrlimit(RLIMIT_CPU, &cpu) != 0) _exit(126);
+        }
         execve(program, argv.data(), envp.data());
         _exit(127);
     }

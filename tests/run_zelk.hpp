@@ -43,6 +43,10 @@ struct zelk_call {
     // When not 0, zelk starts with its stack limited to this many KiB, as
     // `ulimit -s` would limit it.
     unsigned stack_kib = 0;
+    // When not 0, zelk is killed after this many seconds of processor time
+    // (SIGXCPU), so that a zelk that loops for ever dies even when the test
+    // that waits for it is stopped first, and holds no CPU after it.
+    unsigned cpu_seconds = 0;
 };
 
 zelk_run run_zelk(const zelk_call& call);
