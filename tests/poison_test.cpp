@@ -90,8 +90,8 @@ TEST_P(PoisonedEdge, StoreOneBytePast) {
 TEST_P(PoisonedEdge, CommitOneBytePast) {
     EXPECT_DEATH(
         {
-            const auto [out, edge] = GetParam().lay_out();
-            output_commit(*out, edge + 1);
+            const auto laid = GetParam().lay_out();
+            output_commit(*laid.first, laid.second + 1);
         },
         committed_outside);
 }
