@@ -123,7 +123,9 @@ constexpr bool classes_count_out() {
         if (class_by_count(static_cast<unsigned char>(b)) != slots[b]) return false;
     return class_starts.back() == 0xff;
 }
-static_assert(classes_count_out());
+static_assert(classes_count_out(),
+              "every byte class must be one range of byte values, from its start in "
+              "class_starts up to the next class's start, and 0xff a class of its own");
 
 // The kernels tell the bytes that the code page shows by their top bit.
 static_assert(cp1252_first == 0x80);
