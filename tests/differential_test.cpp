@@ -494,11 +494,13 @@ std::string longest_line(std::size_t k, bool colour) {
 std::size_t hex_columns_end(const std::string& line, std::size_t k) {
     std::size_t digits = 0;
     for (std::size_t i = max_offset_field; i < line.size(); ++i) {
-        if (line[i] == '\033')
+        if (line[i] == '\033') {
             i = line.find(escape_end, i);
-        else if (std::string_view(hex_digits).find(line[i]) != std::string_view::npos &&
-                 ++digits == 2 * k)
+            if (i == std::string::npos) break;
+        } else if (std::string_view(hex_digits).find(line[i]) != std::string_view::npos &&
+                   ++digits == 2 * k) {
             return i + 1;
+        }
     }
     return std::string::npos;
 }
