@@ -111,22 +111,26 @@ void generic_line_by_items(output& out, const line_plan& plan, const unsigned ch
 
 }  // namespace
 
+generic_rooms generic_line_rooms(const line_plan& plan, std::size_t k) {
+    const std::uint64_t group = plan.settings.group_size;
+    const std::size_t groups =
+        group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
+    const std::size_t escape = plan.tables.longest_escape;
+    // The fixed-size copies of a column (an escape's, four bytes of a pair or
+    // a glyph) reach past its end by less than the blanks' store.
+    static_assert(short_escape_size <= blanks_in_place && hex_pairs[0].size() <= blanks_in_place);
+    return {max_offset_field + groups + k * (escape + hex_column_size) + blanks_in_place,
+            groups + widest_text_columns(k, escape) + blanks_in_place};
+}
+
 // The hex block and the text block are each laid out in one reserved
 // stretch of the buffer sized for its worst case; the blank columns of a wide
 // line are written separately. Kept out of line: it is the rare path beside
 // the kernels' loops, which stay small without it.
 [[gnu::noinline]] void generic_line(output& out, const line_plan& plan, const unsigned char* bytes,
                                     std::size_t k, std::uint64_t offset) {
-    const std::uint64_t group = plan.settings.group_size;
-    const std::size_t groups =
-        group == 0 ? 0 : static_cast<std::size_t>(k / group + (k % group != 0));
-    // A group space per group; per byte an escape and a pair or glyph; the
-    // overrun of the last fixed-size copy of an escape, and of a pair or a
-    // glyph (four-byte stores), with room to spare.
-    const std::size_t column = std::max(hex_column_size, max_glyph_size);
-    const std::size_t worst =
-        groups + k * (plan.tables.longest_escape + column) + short_escape_size + 8;
-    if (max_offset_field + worst + blanks_in_place > output_reserve_limit) {
+    const generic_rooms rooms = generic_line_rooms(plan, k);
+    if (rooms.hex > output_reserve_limit) {
         generic_line_by_items(out, plan, bytes, k, offset);
         return;
     }
@@ -137,7 +141,7 @@ void generic_line_by_items(output& out, const line_plan& plan, const unsigned ch
     };
     unsigned last = no_slot;
 
-    char* p = output_reserve(out, max_offset_field + worst + blanks_in_place);
+    char* p = output_reserve(out, rooms.hex);
     p += offset_field(p, offset);
     const escapes e = !plan.settings.colour       ? escapes::none
                       : plan.tables.short_escapes ? escapes::short_copies
@@ -148,7 +152,7 @@ void generic_line_by_items(output& out, const line_plan& plan, const unsigned ch
     p = pad(p, gaps.after_hex);
     output_commit(out, p);
 
-    p = output_reserve(out, worst + blanks_in_place);
+    p = output_reserve(out, rooms.text);
     p = e == escapes::none           ? text_columns<escapes::none>(p, plan, bytes, k, last)
         : e == escapes::short_copies ? text_columns<escapes::short_copies>(p, plan, bytes, k, last)
                                      : text_columns<escapes::any_length>(p, plan, bytes, k, last);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -170,16 +171,26 @@ constexpr bool latin1_sizes_hold() {
 }
 static_assert(latin1_sizes_hold(), "the kernels test for exactly two Latin-1 bytes shown as a dot");
 
-// Room a default line needs: its longest content plus the overrun of the
-// last fixed-size store.
-constexpr std::size_t text16_max = 16 * max_glyph_size + 1;
+// Room a default line needs: its longest content, and the overrun of the
+// widest store past it (every kernel's stores of a default line are of 4 to
+// 64 bytes, and the one that lays out its last glyphs passes their end).
+// The longest content: the widest offset field (offsets from 2^60 on), the
+// group space before column 0, the hex block (hex16_size: the pairs, the
+// group space, the separator and the text block's first group space), the
+// glyphs, all of the widest, with the group space among them, and the line
+// end.
+constexpr std::size_t text16_max = widest_text_columns(16, 0) + 1;
 constexpr std::size_t plain16_room =
-    max_offset_field + 1 + hex16_size + text16_max + 1 + store_overrun;
-// A coloured one: its longest content is an escape before every column of
-// both blocks, the three spaces around them, and the reset at its end.
-constexpr std::size_t colour16_room = max_offset_field + 1 +
-                                      2 * 16 * (short_escape_size + max_glyph_size) + 3 +
-                                      coloured_line_end.size() + store_overrun;
+    max_offset_field + 1 + hex16_size + text16_max + line_end(false).size() + store_overrun;
+// A coloured one: the same with an escape before every column of both
+// blocks, each as long as any that the routine takes (short_escape_size: it
+// splices escapes in as copies of that size), the text block's glyphs of
+// the classes that its bytes then alternate between, and the reset at the
+// line end. Its copies of escapes, pairs, glyphs and items pass the end of
+// what they lay out.
+constexpr std::size_t colour16_room = max_offset_field + 1 + hex16_size + 16 * short_escape_size +
+                                      widest_text_columns(16, short_escape_size) + 1 +
+                                      line_end(true).size() + store_overrun;
 
 inline char* glyphs8(char* q, const unsigned char* b) {
     for (std::size_t j = 0; j < group16; ++j) {
@@ -342,15 +353,30 @@ inline void lines16(output& out, const line_plan& plan, const unsigned char* b, 
 
 // --- any other layout, a piece of up to 16 bytes at a time ------------------
 
-// Room a whole line of the plan needs: per column an item in each block, or
-// a pair and a glyph, each with a group space; the spaces between and after
-// the blocks; the line end.
+// Room a whole line of the plan needs: its longest content laid out within
+// a reservation, and the overrun of the widest store past it (every routine
+// from pieces stores 16 to 64 bytes at a time, past the end of the piece or
+// item it lays out). The longest content: the widest offset field; the hex
+// columns, with an escape each where coloured, and their group spaces; the
+// spaces between the blocks; the text columns (widest_text_columns) and
+// their group spaces; the spaces after them; the line end. Spaces beyond
+// blanks_in_place are written out of line by output_blanks, which then
+// reserves this room afresh for the rest of the line, so they take none.
 inline std::size_t line_room(const line_plan& plan) {
-    const std::size_t pieces = plan.tables.pieces;
-    const std::size_t per_column =
-        plan.settings.colour ? 2 * (item_size + 1) : hex_column_size + 1 + max_glyph_size + 1;
-    return max_offset_field + pieces * piece_bytes * per_column + 2 * blanks_in_place +
-           coloured_line_end.size() + store_overrun;
+    const kernel_tables& t = plan.tables;
+    const std::size_t k = plan.line_bytes;
+    const std::size_t escape = t.longest_escape;
+    std::size_t hex_groups = 0, text_groups = 0;
+    for (std::size_t m = 0; m < t.pieces; ++m) {
+        hex_groups += static_cast<std::size_t>(std::popcount(t.piece[m].hex_space_before));
+        text_groups += static_cast<std::size_t>(std::popcount(t.piece[m].text_space_before));
+    }
+    auto in_place = [](std::uint64_t spaces) {
+        return spaces <= blanks_in_place ? static_cast<std::size_t>(spaces) : 0;
+    };
+    return max_offset_field + k * (escape + hex_column_size) + hex_groups +
+           in_place(t.middle_spaces) + widest_text_columns(k, escape) + text_groups +
+           in_place(t.tail_spaces) + line_end(plan.settings.colour).size() + store_overrun;
 }
 
 // Output reserved at a time by the routines that lay out many lines: the

@@ -8,12 +8,16 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dump/byte_class.hpp"
 #include "dump/escapes.hpp"
+#include "dump/generic_layout.hpp"
+#include "dump/kernel_lines.hpp"
 #include "dump/line_layout.hpp"
 #include "dump/line_tables.hpp"
+#include "dump/output.hpp"
 #include "tests/in_memory.hpp"
 #include "tests/reference_layout.hpp"
 
@@ -440,6 +444,189 @@ TEST(Differential, WholeDumpsOfWorstCaseLinesMatchTheReference) {
                              << static_cast<int>(kind));
                 ASSERT_TRUE(same_output(dump_in_memory(input, s), reference_dump(input, s)));
             }
+        }
+    }
+}
+
+namespace {
+
+// The room each routine reserves for a line is the most that any line of
+// its plans lays out in it, and the reach of the widest store past that:
+// store_overrun for the kernels' routines, blanks_in_place for the generic
+// layout's (the blank columns laid out in place by a store of that many
+// bytes). The longest lines of a plan are built here from what makes lines
+// long: the widest offset field, glyphs of the widest, an escape at every
+// column of both blocks.
+
+// Every class's escape `escape` bytes long (no two equal), or none (0).
+const std::size_t room_escapes[] = {
+    0,
+    item_size - max_glyph_size,  // the longest in an item with the widest glyph
+    short_escape_size,           // the longest copied as a fixed-size block
+    short_escape_size + 1,       // copied whatever its length
+    120,
+};
+
+// Lines of the default layout; of one piece, laid out two at a time and
+// not, of odd and even widths; of several pieces; wider than a chunk, with
+// the blanks between the blocks and after them in place or out of line.
+const struct {
+    std::uint64_t width, group;
+} room_layouts[] = {{16, 8},   {16, 4},    {1, 0},    {5, 0},    {8, 1},   {7, 3},    {12, 5},
+                    {24, 1},   {33, 0},    {48, 8},   {64, 4},   {100, 8}, {1023, 1}, {1024, 8},
+                    {1030, 1}, {1040, 16}, {1050, 0}, {1100, 0}, {2048, 8}};
+
+// A line of `k` bytes as long as any: plain, each byte with a glyph of the
+// widest (0x80, the euro sign); coloured, the bytes alternate between the
+// two classes with the widest glyphs (0x80, high, and 0xff, a class of its
+// own, two bytes), so that each column changes class, and an odd line
+// ends in a third class (0x00) so that its text block's first column
+// changes class against its last too (but for a line of one byte).
+std::string longest_line(std::size_t k, bool colour) {
+    std::string line;
+    for (std::size_t j = 0; j < k; ++j)
+        line += static_cast<char>(!colour || j % 2 == 0 ? 0x80 : 0xff);
+    if (colour && k % 2 == 1 && k > 1) line.back() = '\0';
+    return line;
+}
+
+// Where the hex columns of a line whose offset field has max_offset_field
+// digits end: after the 2k-th hex digit outside the escapes.
+std::size_t hex_columns_end(const std::string& line, std::size_t k) {
+    std::size_t digits = 0;
+    for (std::size_t i = max_offset_field; i < line.size(); ++i) {
+        if (line[i] == '\033') {
+            i = line.find(escape_end, i);
+            if (i == std::string::npos) break;
+        } else if (std::string_view(hex_digits).find(line[i]) != std::string_view::npos &&
+                   ++digits == 2 * k) {
+            return i + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+// Blank columns that output_blanks writes out of line, beyond the room.
+std::size_t out_of_line(std::uint64_t spaces) {
+    return spaces > blanks_in_place ? static_cast<std::size_t>(spaces) : 0;
+}
+
+}  // namespace
+
+// The longest lines of each plan, laid out alone (a run of one line, so
+// that the room reserved is the routine's room for one line, and in a
+// sanitizer build the buffer past it is poisoned): each store stays within
+// the room, and the line fills it up to the reach of the widest store past
+// it. A term missing from a room shows as a line that does not fit it, a
+// term too many as one that falls short of it.
+TEST_P(EachKernel, LongestLinesFillTheirRoom) {
+    const line_kernel& kernel = *kernel_;
+    const std::uint64_t offset = 0x7fffffffffff0000;  // a field of max_offset_field digits
+    std::size_t default_longest[2] = {};              // plain, coloured
+    for (const auto& layout : room_layouts) {
+        for (std::size_t escape : room_escapes) {
+            std::array<std::string, class_count> texts;
+            test_settings s;
+            for (std::size_t slot = 0; slot < class_count && escape != 0; ++slot) {
+                for (std::size_t i = 0; i < escape - escape_size(""); ++i)
+                    texts[slot] += static_cast<char>('1' + (slot + i) % 9);
+                s.colours[slot] = texts[slot];
+            }
+            s.width = layout.width;
+            s.group_size = layout.group;
+            s.colour = escape != 0;
+            const line_plan plan = make_line_plan(s);
+            ASSERT_EQ(plan.tables.longest_escape, escape);
+            const lines_routine routine = choose_kernel(plan, &kernel).routine;
+            const std::size_t k = plan.line_bytes;
+            const std::string bytes = longest_line(k, s.colour);
+            const std::string line = lines_in_memory(bytes, offset, plan, routine);
+            SCOPED_TRACE(::testing::Message() << "width " << s.width << ", group " << s.group_size
+                                              << ", escapes of " << escape << " bytes");
+            ASSERT_TRUE(same_output(line, reference_lines(bytes, offset, s)));
+            // Each reservation: the bytes laid out in it, its room, and the
+            // reach of the widest store past them. The rooms of the default
+            // layout are one for all its plans, and only the plan with the
+            // longest escapes fills them.
+            struct fill {
+                const char* part;
+                std::size_t content, room, overrun;
+                bool of_plan;
+            };
+            std::vector<fill> fills;
+            if (routine == generic_lines) {
+                // The offset field and the hex columns, then the text columns.
+                const generic_rooms rooms = generic_line_rooms(plan, k);
+                const line_gaps gaps = gaps_of(plan.settings, k);
+                const std::size_t hex_end = hex_columns_end(line, k);
+                ASSERT_NE(hex_end, std::string::npos);
+                const std::size_t text_end = line.size() - line_end(s.colour).size() -
+                                             static_cast<std::size_t>(gaps.after_text);
+                fills.push_back(
+                    {"generic layout, hex columns", hex_end, rooms.hex, blanks_in_place, true});
+                fills.push_back({"generic layout, text columns",
+                                 text_end - hex_end - static_cast<std::size_t>(gaps.after_hex),
+                                 rooms.text, blanks_in_place, true});
+            } else {
+                // The whole line, but for blanks written out of line.
+                const std::size_t content = line.size() - out_of_line(plan.tables.middle_spaces) -
+                                            out_of_line(plan.tables.tail_spaces);
+                if (!is_default_layout(plan.settings))
+                    fills.push_back({"line_room", content, line_room(plan), store_overrun, true});
+                else if (s.colour)
+                    fills.push_back(
+                        {"colour16_room", content, colour16_room, store_overrun, false});
+                else
+                    fills.push_back({"plain16_room", content, plain16_room, store_overrun, false});
+            }
+            for (const fill& f : fills) {
+                EXPECT_LE(f.content + f.overrun, f.room)
+                    << f.part << ": the longest line and the store past it do not fit its room";
+                if (f.of_plan)
+                    EXPECT_GE(f.content + f.overrun, f.room)
+                        << f.part
+                        << ": the longest line falls short of its room by more than the store past "
+                           "it";
+                else
+                    default_longest[f.room == colour16_room] =
+                        std::max(default_longest[f.room == colour16_room], f.content);
+            }
+        }
+    }
+    EXPECT_EQ(default_longest[0] + store_overrun, plain16_room)
+        << "the longest plain default line and the store past it against plain16_room";
+    EXPECT_EQ(default_longest[1] + store_overrun, colour16_room)
+        << "the longest coloured default line and the store past it against colour16_room";
+}
+
+// widest_text_columns against every line of classes up to 7 bytes long:
+// the most bytes that the text columns of any of them take, with every
+// class's escape of one size.
+TEST(Rooms, WidestTextColumnsIsTheLongestOfAnyLine) {
+    std::array<std::size_t, class_count> widest{};
+    for (int b = 0; b < 256; ++b) {
+        const auto slot = static_cast<std::size_t>(class_of(static_cast<unsigned char>(b)));
+        widest[slot] = std::max(widest[slot], glyph_of(static_cast<unsigned char>(b)).size());
+    }
+    for (std::size_t k = 1; k <= 7; ++k) {
+        for (std::size_t escape :
+             {std::size_t{0}, escape_size(""), std::size_t{13}, std::size_t{40}}) {
+            std::size_t longest = 0;
+            std::vector<std::size_t> classes(k, 0);
+            for (bool more = true; more;) {
+                std::size_t size = 0;
+                for (std::size_t j = 0; j < k; ++j) {
+                    // The first column against the line's last byte.
+                    const std::size_t before = classes[j == 0 ? k - 1 : j - 1];
+                    size += widest[classes[j]] + (escape != 0 && classes[j] != before ? escape : 0);
+                }
+                longest = std::max(longest, size);
+                std::size_t j = 0;
+                while (j < k && ++classes[j] == class_count) classes[j++] = 0;
+                more = j < k;
+            }
+            EXPECT_EQ(widest_text_columns(k, escape), longest)
+                << k << " bytes, escapes of " << escape;
         }
     }
 }
