@@ -3,13 +3,12 @@
 // lines, tests for repeats and hands each run of lines to print to the
 // kernel chosen for the dump.
 //
-// Each CPU family has one file: kernel_portable.cpp (any CPU),
-// kernel_x86.cpp (x86-64, one target region per instruction set),
-// kernel_arm64.cpp (NEON). The table of kernels, best first and the portable
-// one last, is in kernel_table.cpp. A new kernel takes, in order:
+// Each CPU family has one file in kernels/: portable.cpp (any CPU), x86.cpp
+// (x86-64, one target region per instruction set), arm64.cpp (NEON). The table of kernels, best
+// first and the portable one last, is in kernel_table.cpp. A new kernel takes, in order:
 //  - its code in its family's file, inside a target region of its own where
 //    its instructions are not the family's baseline: where it is built on
-//    the shared algorithms (kernel_lines.hpp), an `Isa` whose `groups`
+//    the shared algorithms (kernels/lines.hpp), an `Isa` whose `groups`
 //    claim every optional group it provides (isa_groups, below);
 //  - its `line_kernel` row there, with every cpu_feature its code uses,
 //    those of any routines it borrows from another kernel included, and, for
@@ -119,7 +118,7 @@ kernel_choice choose_kernel(const line_plan& plan, const line_kernel* only = nul
 extern lines_routine routine_override;
 #endif
 
-// --- the CPU layer of the shared line algorithms (kernel_lines.hpp) ---------
+// --- the CPU layer of the shared line algorithms (kernels/lines.hpp) --------
 // A kernel built on those algorithms supplies a struct of static functions,
 // `Isa`, that does what its CPU does best 16 bytes at a time. Only hex16 is
 // required; each other group is optional, and the algorithms do without the

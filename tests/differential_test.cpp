@@ -14,7 +14,7 @@
 #include "dump/byte_class.hpp"
 #include "dump/escapes.hpp"
 #include "dump/generic_layout.hpp"
-#include "dump/kernel_lines.hpp"
+#include "dump/kernels/lines.hpp"
 #include "dump/line_layout.hpp"
 #include "dump/line_tables.hpp"
 #include "dump/output.hpp"

@@ -2,7 +2,7 @@
 // case per ZELK_ISA_FAULT: every case but 0 must fail to build, with the
 // message that names the group (tests/CMakeLists.txt expects it), rather
 // than build a kernel that quietly goes without the function.
-#include "dump/kernel_lines.hpp"
+#include "dump/kernels/lines.hpp"
 
 using namespace zelk::detail;
 

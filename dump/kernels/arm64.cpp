@@ -13,7 +13,7 @@
 #include <array>
 #include <cstring>
 
-#include "dump/kernel_lines.hpp"
+#include "dump/kernels/lines.hpp"
 
 namespace zelk::detail {
 

@@ -11,7 +11,7 @@
 #include <array>
 #include <cstring>
 
-#include "dump/kernel_lines.hpp"
+#include "dump/kernels/lines.hpp"
 #include "dump/x86_cpu_report.hpp"
 
 namespace zelk::detail {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dump/generic_layout.hpp"
-#include "dump/kernel_lines.hpp"
+#include "dump/kernels/lines.hpp"
 
 namespace zelk::detail {
 
