@@ -97,7 +97,7 @@ check_example "as a subproject" "$parent/build/example/dump_example"
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$parent/build/CMakeCache.txt")
 [ -z "$build_type" ] || fail "the parent's build type became '$build_type'"
 tests=$(cd "$parent/build" && ctest -N | sed -n 's/^Total Tests: //p')
-[ "$tests" = 0 ] || fail "the parent has $tests tests, zelk's"
+[ "$tests" = 0 ] || fail "zelk added $tests tests to the parent"
 [ ! -e "$parent/build/CPackConfig.cmake" ] || fail "zelk made a CPack configuration in the parent"
 # The parent's own target is compiled with the parent's flags alone.
 command=$(grep '"command":.*examples/dump_example.cpp' "$parent/build/compile_commands.json") ||
