@@ -23,7 +23,7 @@ fail() {
     exit 1
 }
 
-"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install $build failed"
 
 # The library's directory as GNUInstallDirs names it on this system (lib,
 # lib64 or lib/<multiarch>): where the package file is.
