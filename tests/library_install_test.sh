@@ -48,7 +48,10 @@ expected=$(printf '%s\n' \
     '    1000  48 65 6c 6c  6f 2c 20 77  Hell o, w' \
     '    1008  6f 72 6c 64  21 0a        orld !.  ')
 check_example() {  # check_example HOW PROGRAM
-    actual=$("$2") || fail "the example built $1 failed"
+    # A shared libzelk is found in the prefix, which a plain -L line does
+    # not record in the program.
+    actual=$(LD_LIBRARY_PATH=$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} "$2") ||
+        fail "the example built $1 failed"
     [ "$actual" = "$expected" ] || fail "the example built $1 printed:
 $actual
 expected:
