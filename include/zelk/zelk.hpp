@@ -26,6 +26,15 @@
 #include <string>
 #include <string_view>
 
+// What a shared libzelk exports: the names declared here, and none of the
+// engine's own, which it builds hidden. The build of a shared library
+// defines ZELK_SHARED_LIBRARY; a static one has nothing to hide.
+#if defined(ZELK_SHARED_LIBRARY) && (defined(__GNUC__) || defined(__clang__))
+#define ZELK_API __attribute__((visibility("default")))
+#else
+#define ZELK_API
+#endif
+
 namespace zelk {
 
 // The colours of the byte classes, in this order: zero (0x00), low (the
@@ -83,7 +92,7 @@ struct dump_state;
 // One dump: takes bytes as they come and hands the lines to its sink. Output
 // is buffered (128 KiB) and goes to the sink when the buffer is full, on
 // flush() and on finish().
-class dumper {
+class ZELK_API dumper {
   public:
     // A dumper with `o`'s layout, writing to `to` with `context`. Its
     // status() tells whether it can dump: invalid_width or out_of_memory
@@ -129,10 +138,10 @@ class dumper {
 
 // The whole dump of `bytes` under `o`, as one string; empty where the
 // options are refused. Throws std::bad_alloc where the string cannot grow.
-std::string dump_to_string(std::span<const std::byte> bytes, const options& o = {});
+ZELK_API std::string dump_to_string(std::span<const std::byte> bytes, const options& o = {});
 
 // The kernel that lays out default lines on this CPU: "avx512", "ssse3",
 // "neon" or "portable".
-const char* kernel_name() noexcept;
+ZELK_API const char* kernel_name() noexcept;
 
 }  // namespace zelk
