@@ -62,8 +62,6 @@ bool copy_colours(dump_state& s, const options& o, class_texts& texts) {
 
 // Starts a dump whose first byte is shown at `first_offset`.
 void begin_dump(dump_state& s, std::uint64_t first_offset) {
-    // A routine that reads past the lines of the carry fails there.
-    poison(s.carry.data(), chunk_size);
     s.repeats.previous_size = 0;
     s.repeats.no_previous = true;
     s.repeats.marked = false;
@@ -170,6 +168,8 @@ result dumper::write(std::span<const std::byte> bytes) noexcept {
         n -= detail::chunk_size;
     }
     if (s.error != errc::ok) return {s.error, s.laid};
+    // What lies past the bytes carried is poisoned, so that a routine that
+    // reads past the lines of the carry fails there.
     detail::unpoison(s.carry.data(), n);
     if (n != 0) std::memcpy(s.carry.data(), b, n);
     s.carried = n;
