@@ -1,6 +1,7 @@
 #include "dump/line_plan.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 
 #include "dump/escapes.hpp"
@@ -73,6 +74,8 @@ void plan_pieces(line_plan& plan) {
                                                       : (std::uint64_t{1} << (4 * piece.bytes)) - 1;
         piece.hex_size = static_cast<std::uint8_t>(h);
         piece.text_size = static_cast<std::uint8_t>(g);
+        t.hex_group_spaces += static_cast<std::size_t>(std::popcount(piece.hex_space_before));
+        t.text_group_spaces += static_cast<std::size_t>(std::popcount(piece.text_space_before));
     }
     // The text block's first group space goes with the spaces between the
     // blocks.

@@ -86,6 +86,11 @@ struct kernel_tables {
     std::array<piece_layout, max_pieces> piece{};
     std::uint64_t middle_spaces = 0;
     std::uint64_t tail_spaces = 0;
+    // The group spaces among the columns of a whole line, in the hex block
+    // and in the text block: counted once here, since a routine works out
+    // its room at every call.
+    std::size_t hex_group_spaces = 0;
+    std::size_t text_group_spaces = 0;
 };
 
 // Splices in the escape of `slot` when it differs from the slot last

@@ -199,16 +199,11 @@ inline std::size_t line_room(const line_plan& plan) {
     const kernel_tables& t = plan.tables;
     const std::size_t k = plan.line_bytes;
     const std::size_t escape = t.longest_escape;
-    std::size_t hex_groups = 0, text_groups = 0;
-    for (std::size_t m = 0; m < t.pieces; ++m) {
-        hex_groups += static_cast<std::size_t>(std::popcount(t.piece[m].hex_space_before));
-        text_groups += static_cast<std::size_t>(std::popcount(t.piece[m].text_space_before));
-    }
     auto in_place = [](std::uint64_t spaces) {
         return spaces <= blanks_in_place ? static_cast<std::size_t>(spaces) : 0;
     };
-    return max_offset_field + k * (escape + hex_column_size) + hex_groups +
-           in_place(t.middle_spaces) + widest_text_columns(k, escape) + text_groups +
+    return max_offset_field + k * (escape + hex_column_size) + t.hex_group_spaces +
+           in_place(t.middle_spaces) + widest_text_columns(k, escape) + t.text_group_spaces +
            in_place(t.tail_spaces) + line_end(plan.settings.colour).size() + store_overrun;
 }
 
