@@ -1,6 +1,7 @@
-// The terminal escapes the dump writes: "\033[" PARAMETERS "m" selects a
-// class colour or bold, and with no parameters resets every attribute. Every
-// escape is assembled here.
+// The terminal escapes a dump writes: "\033[" PARAMETERS "m" selects a
+// class colour, and with no parameters resets every attribute. Every escape
+// of a dump's lines is assembled here (the command line's file headers have
+// their own).
 #pragma once
 
 #include <cstddef>
@@ -36,13 +37,10 @@ inline char* write_escape(char* out, std::string_view parameters) {
     return out;
 }
 
-// The escape that resets every attribute, and bold, for the file headers.
+// The escape that resets every attribute.
 inline constexpr std::string_view reset = "\033[m";
-inline constexpr std::string_view bold = "\033[1m";
 static_assert(reset.size() == escape_size("") && reset.starts_with(escape_start) &&
               reset.ends_with(escape_end));
-static_assert(bold.size() == escape_size("1") && bold.starts_with(escape_start) &&
-              bold.ends_with(escape_end));
 
 // A coloured line ends with the reset, so that no colour runs on past it.
 inline constexpr std::string_view coloured_line_end = "\033[m\n";
