@@ -6,6 +6,8 @@
 // are unsigned throughout.
 #include "dump/kernel.hpp"
 
+// Compiled on every target; empty where the compiler makes code for a CPU
+// other than aarch64.
 #ifdef ZELK_ARM64_KERNELS
 
 #include <arm_neon.h>

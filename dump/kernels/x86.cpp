@@ -4,6 +4,8 @@
 // of the program stays runnable on any x86-64.
 #include "dump/kernel.hpp"
 
+// Compiled on every target; empty where the compiler makes code for a CPU
+// other than x86-64.
 #ifdef ZELK_X86_KERNELS
 
 #include <immintrin.h>
