@@ -14,10 +14,12 @@
 #
 # which unpacks to zelk-VERSION-linux-ARCH/ holding the stripped program
 # zelk, its manual page zelk.1, completions/ (bash, zsh and fish), LICENSE
-# and README.md. release/SHA256SUMS holds the SHA-256 sum of each tarball
+# and README (packaging/static-README: what each file is and where it goes,
+# naming no file that the tarball lacks). release/SHA256SUMS holds the SHA-256 sum of each tarball
 # that this run made, and of no other: the script first removes the
 # tarballs and SHA256SUMS of earlier runs, so release/ always holds one set
-# from one commit, which `sha256sum -c SHA256SUMS` checks whole.
+# from one commit, which `sha256sum -c SHA256SUMS` checks whole: a run for
+# one ARCH after a run for all leaves that ARCH's tarball alone.
 #
 # The same commit gives the same bytes wherever and whenever it is built:
 # every file is stamped with SOURCE_DATE_EPOCH (where set, else the last
@@ -108,7 +110,8 @@ for arch in "${arches[@]}"; do
         echo "static-release.sh: $build/zelk is not linked statically" >&2
         exit 1
     fi
-    cp zelk.1 LICENSE README.md "$stage/"
+    cp zelk.1 LICENSE "$stage/"
+    cp packaging/static-README "$stage/README"
     cp completions/zelk.bash completions/_zelk completions/zelk.fish "$stage/completions/"
     find "$stage" -type d -exec chmod 0755 {} +
     find "$stage" -type f -exec chmod 0644 {} +
