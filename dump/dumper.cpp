@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "dump/kernel.hpp"
 #include "dump/line_layout.hpp"
@@ -62,20 +64,22 @@ bool copy_colours(dump_state& s, const options& o, class_texts& texts) {
 
 // Starts a dump whose first byte is shown at `first_offset`.
 void begin_dump(dump_state& s, std::uint64_t first_offset) {
-    s.repeats.previous_size = 0;
-    s.repeats.no_previous = true;
-    s.repeats.marked = false;
+    std::construct_at(&s.repeats);
     s.carried = 0;
     s.first_offset = first_offset;
     s.laid = 0;
 }
 
-// Lays out the chunk at `bytes` (whole, or the last of the dump) and
-// records a sink that stopped.
+// A sink that stopped is the dump's error from then on.
+void note_stop(dump_state& s) {
+    if (s.out.stopped) s.error = errc::sink_stopped;
+}
+
+// Lays out the chunk at `bytes` (whole, or the last of the dump).
 void lay_chunk(dump_state& s, const unsigned char* bytes, std::size_t size) {
     write_chunk(s.out, s.plan, s.routine, s.repeats, bytes, size, s.first_offset + s.laid);
     s.laid += size;
-    if (s.out.stopped) s.error = errc::sink_stopped;
+    note_stop(s);
 }
 
 // Ends the current dump: the bytes still waiting are laid out.
@@ -130,13 +134,10 @@ dumper::dumper(dumper&& other) noexcept : state_(other.state_), refusal_(other.r
 }
 
 dumper& dumper::operator=(dumper&& other) noexcept {
-    if (this != &other) {
-        this->~dumper();
-        state_ = other.state_;
-        refusal_ = other.refusal_;
-        other.state_ = nullptr;
-        other.refusal_ = errc::out_of_memory;
-    }
+    // The old state goes with `taken`, whichever object it was.
+    dumper taken(std::move(other));
+    std::swap(state_, taken.state_);
+    std::swap(refusal_, taken.refusal_);
     return *this;
 }
 
@@ -184,7 +185,7 @@ result dumper::finish() noexcept {
     const std::uint64_t taken = s.laid;
     if (s.error == errc::ok) {
         detail::output_flush(s.out);
-        if (s.out.stopped) s.error = errc::sink_stopped;
+        detail::note_stop(s);
     }
     detail::begin_dump(s, s.first_dump_offset);
     return {s.error, taken};
@@ -195,7 +196,7 @@ result dumper::flush() noexcept {
     dump_state& s = *state_;
     if (s.error == errc::ok) {
         detail::output_flush(s.out);
-        if (s.out.stopped) s.error = errc::sink_stopped;
+        detail::note_stop(s);
     }
     return {s.error, s.laid + s.carried};
 }
@@ -214,7 +215,7 @@ result dumper::write_text(std::string_view text) noexcept {
     dump_state& s = *state_;
     if (s.error == errc::ok) {
         detail::output_write(s.out, text);
-        if (s.out.stopped) s.error = errc::sink_stopped;
+        detail::note_stop(s);
     }
     return {s.error, s.laid + s.carried};
 }

@@ -142,6 +142,21 @@ TEST(Library, DumpsOneAfterAnother) {
     moved.write(bytes_of(b));
     moved.finish();
     EXPECT_EQ(out, reference_lines(b, 0, s));
+
+    // Assigned onto a dumper that has a dump of its own (whose state the
+    // sanitizer build would report as leaked), and onto itself.
+    std::string other_out;
+    zelk::dumper other(o, append_to_string, &other_out);
+    other.write(bytes_of(a));
+    out.clear();
+    other = std::move(moved);
+    EXPECT_EQ(moved.status(), zelk::errc::out_of_memory);
+    auto& same = other;
+    other = std::move(same);
+    other.write(bytes_of(b));
+    other.finish();
+    EXPECT_EQ(out, reference_lines(b, 0, s));
+    EXPECT_EQ(other_out, "");  // its dump ended unfinished, as a dumper destroyed
 }
 
 // Dumpers share nothing: four at once in four threads write what each

@@ -98,6 +98,8 @@ class ZELK_API dumper {
     // status() tells whether it can dump: invalid_width or out_of_memory
     // make every call return that error and write nothing.
     dumper(const options& o, sink to, void* context) noexcept;
+    // Calls no sink: output not yet handed on by flush() or finish() is
+    // dropped, as is that of a dumper assigned to.
     ~dumper();
     dumper(dumper&& other) noexcept;
     dumper& operator=(dumper&& other) noexcept;
