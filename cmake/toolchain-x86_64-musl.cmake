@@ -23,20 +23,22 @@ set(CMAKE_CXX_COMPILER_TARGET x86_64-linux-musl)
 # crt1.o, crti.o) are found through -B, its libc.a through -L, before the
 # system's; -nostdlib++ keeps the C++ runtime, built for glibc, out of the
 # link, so that anything in zelk that needed it fails to link.
-set(zelk_musl /usr/lib/x86_64-linux-musl)
-set(zelk_musl_compile_flags
-    "-nostdlibinc -nostdinc++ -isystem /usr/include/c++/v1 -idirafter /usr/include/x86_64-linux-musl")
-# libc++'s headers find musl by this alone.
-string(APPEND zelk_musl_compile_flags " -D_LIBCPP_HAS_MUSL_LIBC")
-set(CMAKE_C_FLAGS_INIT "-nostdlibinc -idirafter /usr/include/x86_64-linux-musl")
-set(CMAKE_CXX_FLAGS_INIT "${zelk_musl_compile_flags}")
+set(zelk_musl_lib /usr/lib/x86_64-linux-musl)
+set(zelk_musl_include "-nostdlibinc -idirafter /usr/include/x86_64-linux-musl")
+set(CMAKE_C_FLAGS_INIT "${zelk_musl_include}")
+# libc++'s headers cannot tell musl from glibc by themselves: the macro
+# tells them.
+set(CMAKE_CXX_FLAGS_INIT
+    "-nostdinc++ -isystem /usr/include/c++/v1 ${zelk_musl_include} -D_LIBCPP_HAS_MUSL_LIBC")
 # CMake passes the compile flags to the link too, and its -pie beside
 # -static-pie, none of which the link uses: clang would warn of each.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-nostdlib++ -B${zelk_musl} -L${zelk_musl} -Wno-unused-command-line-argument")
+    "-nostdlib++ -B${zelk_musl_lib} -L${zelk_musl_lib} -Wno-unused-command-line-argument")
 
 # Statically: a program that needs musl's loader would run only where musl
 # is installed, and the point of it is one that runs anywhere. (Normal
-# variables, which option() takes as they are.)
+# variables, which option() takes as they are.) No tests, and no libraries
+# of this system, which are built for glibc: the target to build is zelk.
 set(ZELK_STATIC ON)
 set(BUILD_TESTING OFF)
+set(CMAKE_DISABLE_FIND_PACKAGE_benchmark ON)
