@@ -80,6 +80,20 @@ bool write_all(int fd, const unsigned char* data, std::size_t size, std::size_t 
     return true;
 }
 
+// A file with no name, for an input that can seek: in memory where the
+// system has memfd_create (Linux, FreeBSD 13 on), else a temporary file
+// removed as soon as it is made. -1 where neither can be had.
+int unnamed_file() {
+#ifdef MFD_CLOEXEC
+    return memfd_create("dump_fuzz", 0);
+#else
+    char path[] = "/tmp/dump_fuzz-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) unlink(path);
+    return fd;
+#endif
+}
+
 // The dumper reads a stream through its descriptor: the input is a file in
 // memory, or a pipe filled `step` bytes at a time.
 std::string dump(const unsigned char* input, std::size_t size, bool seekable, std::size_t step) {
@@ -88,7 +102,7 @@ std::string dump(const unsigned char* input, std::size_t size, bool seekable, st
     check(d.status() == zelk::errc::ok, "the dumper refused the settings");
     const byte_range range = {settings.range_start, settings.range_end};
     if (seekable) {
-        const int fd = memfd_create("dump_fuzz", 0);
+        const int fd = unnamed_file();
         check(fd >= 0, "cannot create the input file");
         std::FILE* stream = fdopen(fd, "r");
         check(stream != nullptr, "cannot create the input file");

@@ -25,6 +25,9 @@ int main(int argc, char* argv[]) {
     if (wait4(pid, &status, 0, &usage) != pid) return 126;
     std::FILE* report = std::fopen(argv[1], "w");
     if (report == nullptr) return 126;
+#ifdef __APPLE__
+    usage.ru_maxrss /= 1024;  // counted in bytes there, in KiB on Linux and the BSDs
+#endif
     std::fprintf(report, "%ld\n", usage.ru_maxrss);
     if (std::fclose(report) != 0) return 126;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -104,7 +104,9 @@ struct expected_run {
 };
 
 // Runs the row in `cwd` (empty for the current directory) and checks stdout,
-// stderr and the status.
+// stderr and the status. The row words errors as glibc's strerror does; where
+// another C library words one differently (musl: "I/O error"), zelk's
+// message may have that wording instead (run_zelk.cpp lists them).
 void expect_run(const expected_run& row, const std::string& cwd = {});
 
 // Runs the arguments with `input` as a file on standard input and again
