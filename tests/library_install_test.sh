@@ -86,6 +86,8 @@ if command -v pkg-config >/dev/null; then
     pc_path=${search_path:+$libdir/pkgconfig}
     flags=$(PKG_CONFIG_PATH=$pc_path pkg-config --cflags --libs zelk) ||
         fail "pkg-config does not find zelk"
+    pc_libdir=$(PKG_CONFIG_PATH=$pc_path pkg-config --variable=libdir zelk)
+    [ "$pc_libdir" = "$libdir" ] || fail "zelk.pc names the library directory $pc_libdir, not $libdir"
     # shellcheck disable=SC2086 # word lists
     "$cxx" $cxx_flags -std=c++20 -Wall -Wextra -Wpedantic -Werror \
         "$source/examples/dump_example.cpp" $flags -o "$scratch/dump_example" ||
