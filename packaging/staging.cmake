@@ -1,8 +1,15 @@
 # What the Debian and the RPM package scripts share: they work on the
-# staging directory that cpack installed into, before it is packed.
+# staging directory that cpack installed into, before it is packed, which
+# holds a directory for each component, that is for each package.
 
-set(usr "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
 set(packaging "${CPACK_ZELK_SOURCE_DIR}/packaging")
+
+# The prefix (/usr) of a component's staged files.
+function(staged_prefix component out)
+  set(${out} "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/${component}${CPACK_PACKAGING_INSTALL_PREFIX}"
+      PARENT_SCOPE)
+endfunction()
+staged_prefix(Tool usr)
 
 # gzip -9n: no name or time stamp in the compressed file.
 function(gzip_into source destination)
@@ -20,15 +27,17 @@ function(compress_manual)
   file(REMOVE "${page}")
 endfunction()
 
-# The executable without the compiler's version notes (.comment, and a bare
-# .note where one is made), which cpack's strip keeps and a package does not
-# need; the build ID and the ABI and property notes stay.
-function(strip_notes)
-  execute_process(COMMAND "${CPACK_ZELK_OBJCOPY}" --remove-section=.comment
-                          --remove-section=.note "${usr}/bin/zelk"
+# The executable, or each object of a static library, without the
+# compiler's version notes (.comment, and a bare .note where one is made),
+# which cpack's strip keeps and a package does not need; the build ID and
+# the ABI, stack and property notes stay, and so does every symbol. An
+# archive is written again without times, owners or modes (-D).
+function(strip_notes file)
+  execute_process(COMMAND "${CPACK_ZELK_OBJCOPY}" -D --remove-section=.comment
+                          --remove-section=.note "${file}"
                   RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${CPACK_ZELK_OBJCOPY} on ${usr}/bin/zelk failed: ${status}")
+    message(FATAL_ERROR "${CPACK_ZELK_OBJCOPY} on ${file} failed: ${status}")
   endif()
 endfunction()
 
@@ -42,10 +51,10 @@ endfunction()
 
 # The modes do not depend on the umask or on the modes of the checkout:
 # directories and the program 0755, every other file 0644.
-function(normalise_modes)
-  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${usr}/*")
+function(normalise_modes prefix)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${prefix}/*")
   foreach(entry IN LISTS entries)
-    if(IS_DIRECTORY "${entry}" OR entry STREQUAL "${usr}/bin/zelk")
+    if(IS_DIRECTORY "${entry}" OR entry STREQUAL "${prefix}/bin/zelk")
       file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
                  GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     else()
@@ -67,9 +76,9 @@ endfunction()
 # (packaging/source_date.cmake sets it). cpack gives that time to the Debian
 # package's members itself; rpmbuild only lowers later times to it, so a
 # file checked out before the last commit would keep its own.
-function(stamp_times)
-  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${usr}/*")
-  execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" "${usr}" ${entries}
+function(stamp_times prefix)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${prefix}/*")
+  execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" "${prefix}" ${entries}
                   RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "touch of the staged files failed: ${status}")

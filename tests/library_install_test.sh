@@ -8,27 +8,42 @@
 # packages and compiler flags alone.
 #
 # library_install_test.sh CMAKE BUILD_DIR SOURCE_DIR CXX [CXX-FLAGS]
+# library_install_test.sh CMAKE --installed=PREFIX SOURCE_DIR CXX [CXX-FLAGS]
 # CXX and CXX-FLAGS (one word list) are the build's compiler and flags,
-# which the example's builds use too.
+# which the example's builds use too. With --installed, the library is
+# already installed under PREFIX, a standard one such as /usr where a
+# package has put it: the same checks and builds are made there, finding it
+# without being told where (no CMAKE_PREFIX_PATH, no PKG_CONFIG_PATH), and
+# there is no parent project.
 set -eu
 cmake=$1 build=$2 source=$(cd "$3" && pwd) cxx=$4 cxx_flags=${5-}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 unset DESTDIR
-prefix=$scratch/prefix
 
 fail() {
     echo "library_install_test: $*" >&2
     exit 1
 }
 
-"$cmake" --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install $build failed"
+case $build in
+--installed=*)
+    prefix=${build#--installed=} installed=yes
+    search_path=
+    ;;
+*)
+    prefix=$scratch/prefix installed=
+    search_path=$prefix
+    "$cmake" --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install $build failed"
+    ;;
+esac
 
 # The library's directory as GNUInstallDirs names it on this system (lib,
 # lib64 or lib/<multiarch>): where the package file is.
-config=$(find "$prefix" -path '*/cmake/zelk/zelk-config.cmake')
+config=$(find "$prefix"/lib* -maxdepth 4 -path '*/cmake/zelk/zelk-config.cmake')
 [ -n "$config" ] || fail "no zelk-config.cmake under $prefix"
+[ "$(printf '%s\n' "$config" | wc -l)" = 1 ] || fail "more than one zelk-config.cmake under $prefix: $config"
 libdir=${config%/cmake/zelk/zelk-config.cmake}
 cmp -s "$prefix/include/zelk/zelk.hpp" "$source/include/zelk/zelk.hpp" ||
     fail "include/zelk/zelk.hpp is missing or differs"
@@ -60,7 +75,7 @@ $expected"
 
 # find_package(zelk CONFIG) from the prefix.
 # shellcheck disable=SC2086 # the flags are a word list
-"$cmake" -S "$source/examples" -B "$scratch/found" -DCMAKE_PREFIX_PATH="$prefix" \
+"$cmake" -S "$source/examples" -B "$scratch/found" -DCMAKE_PREFIX_PATH="$search_path" \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxx_flags" >"$scratch/log" 2>&1 &&
     "$cmake" --build "$scratch/found" >>"$scratch/log" 2>&1 ||
     fail "the example did not build through find_package: $(cat "$scratch/log")"
@@ -68,17 +83,25 @@ check_example "through find_package" "$scratch/found/dump_example"
 
 # pkg-config, on a plain compiler line, warnings as errors.
 if command -v pkg-config >/dev/null; then
-    flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs zelk) ||
+    pc_path=${search_path:+$libdir/pkgconfig}
+    flags=$(PKG_CONFIG_PATH=$pc_path pkg-config --cflags --libs zelk) ||
         fail "pkg-config does not find zelk"
+    pc_libdir=$(PKG_CONFIG_PATH=$pc_path pkg-config --variable=libdir zelk)
+    [ "$pc_libdir" = "$libdir" ] || fail "zelk.pc names the library directory $pc_libdir, not $libdir"
     # shellcheck disable=SC2086 # word lists
     "$cxx" $cxx_flags -std=c++20 -Wall -Wextra -Wpedantic -Werror \
         "$source/examples/dump_example.cpp" $flags -o "$scratch/dump_example" ||
         fail "the example did not build with: $flags"
     check_example "through pkg-config" "$scratch/dump_example"
-    static_libs=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --static --libs zelk)
+    static_libs=$(PKG_CONFIG_PATH=$pc_path pkg-config --static --libs zelk)
     echo "pkg-config: $flags; --static: $static_libs"
 else
     echo "library_install_test: pkg-config is not installed; its build is skipped"
+fi
+
+if [ -n "$installed" ]; then
+    echo "the header, the library, the CMake package and zelk.pc are under $libdir; the example built and ran through find_package and pkg-config"
+    exit 0
 fi
 
 # A parent project that takes zelk's sources in, with no build type of its
