@@ -1,6 +1,7 @@
 // zelk at a terminal: with its input still open, the lines of each chunk of
 // input show on the terminal as the chunk arrives, not when the input ends;
-// a signal that ends a colour dump leaves the terminal's colours reset.
+// a warning shows after the dump before it; a signal that ends a colour dump
+// leaves the terminal's colours reset.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -51,7 +52,8 @@ enum class output_to {
 struct terminal_setup {
     std::vector<std::string> args = {};
     output_to output = output_to::terminal;
-    int ignored = 0;  // a signal zelk starts with ignored, as under nohup (0: none)
+    int ignored = 0;       // a signal zelk starts with ignored, as under nohup (0: none)
+    std::string cwd = {};  // working directory; empty for the test's own
 };
 
 // zelk started as `terminal_setup` says. Whatever happens to the test, zelk
@@ -136,6 +138,7 @@ void start(terminal_run& run, const terminal_setup& setup) {
         // SIGQUIT dumps core; no core file is wanted.
         const rlimit no_core = {0, 0};
         setrlimit(RLIMIT_CORE, &no_core);
+        if (!setup.cwd.empty() && chdir(setup.cwd.c_str()) != 0) _exit(126);
         if (dup2(in_fds[0], 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
         execve(command[0].c_str(), argv.data(), envp);
         _exit(127);
@@ -335,6 +338,48 @@ TEST(Terminal, SignalsResetTheColoursOfTheTerminal) {
             << (r.reset ? ", then a reset" : "") << "; at byte " << at << " it shows "
             << testing::PrintToString(lines.substr(at, 40)) << " where the dump has "
             << testing::PrintToString(dump.substr(at, 40));
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        check(r);
+    }
+}
+
+// A warning comes after the header of the operand before it, even when the
+// dump of that operand read no byte: a terminal shows the two in turn.
+TEST(Terminal, WarningsComeAfterTheHeaderBeforeThem) {
+    temp_dir dir;
+    dir.write("a", "..ABCDEFGHIJKLMNOP");
+    dir.write("b", "b");
+    const std::string no_file = "zelk: nosuch: No such file or directory\n";
+    struct row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string input;
+        std::string shown;
+    };
+    const std::vector<row> rows = {
+        {"empty ranges",
+         {"-p", "-r", "5-5", "a", "nosuch", "b"},
+         "",
+         "====> a <====\n" + no_file + "\n====> b <====\n"},
+        {"a pipe that ends before the range starts",
+         {"-p", "-r", "2-", "a", "/dev/stdin", "nosuch"},
+         "x",
+         "====> a <====\n"
+         "    0002  41 42 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  ABCDEFGH IJKLMNOP\n"
+         "\n====> /dev/stdin <====\n" +
+             no_file},
+    };
+    const auto check = [&](const row& r) {
+        terminal_run run;
+        ASSERT_NO_FATAL_FAILURE(start(run, {.args = r.args, .cwd = dir.path}));
+        ASSERT_EQ(write(run.input, r.input.data(), r.input.size()),
+                  static_cast<ssize_t>(r.input.size()));
+        close(run.input);
+        run.input = -1;
+        ASSERT_NO_FATAL_FAILURE(expect_shown(run, r.shown, true, r.name));
+        EXPECT_EQ(exit_status(run), 1) << "zelk's exit status (-1: still running)";
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
