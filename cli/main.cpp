@@ -1,6 +1,7 @@
 // zelk: hex dump of standard input or of each named file.
 #include <err.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,7 +83,40 @@ bool write_stdout(void*, const char* data, std::size_t size) {
 
 // The escapes of a file header's name: bold, and the reset after it.
 constexpr const char* bold = "\033[1m";
-constexpr const char* reset = "\033[m";
+constexpr char reset[] = "\033[m";
+
+// The signals that end zelk, by default, as a user stops it.
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// A signal can end zelk in the middle of a write of coloured lines, leaving
+// the terminal in a colour, or inside an escape that swallows what comes
+// next. The reset's ESC ends a cut escape and the reset then ends the
+// colour; the signal, whose action went back to the default as the handler
+// was entered, is raised again so that zelk still ends by it.
+void reset_and_end(int signal_number) {
+    const int saved = errno;
+    [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, reset, sizeof reset - 1);
+    raise(signal_number);
+    errno = saved;
+}
+
+// On a terminal, a signal that ends zelk first resets the terminal's
+// colours; into a pipe or a file the output stays the bytes written. The
+// action goes back to the default on entry, and the signal is not blocked
+// meanwhile, so a second one ends zelk even while the reset waits for a
+// stopped terminal. A signal ignored when zelk started (nohup, a background
+// job's SIGINT) stays ignored.
+void reset_terminal_on_signals() {
+    struct sigaction action = {};
+    action.sa_handler = reset_and_end;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (const int signal_number : ending_signals) {
+        struct sigaction before;
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal_number, &action, nullptr);
+    }
+}
 
 // Standard output, when it is a regular file. An input that is that same
 // file would be read while its own dump is appended to it, and grow for as
@@ -142,6 +176,9 @@ int main(int argc, char* argv[]) {
     if (settings.width < 1 || settings.width > zelk::max_width)
         errx(1, "invalid width %s: must be 1 to %llu", width_text,
              static_cast<unsigned long long>(zelk::max_width));
+
+    // Before the first byte goes out, so that no write can be cut unseen.
+    if (settings.colour && isatty(STDOUT_FILENO)) reset_terminal_on_signals();
 
     const auto colour_copy = apply_colour_variable(settings.colours);
     zelk::dumper d(settings, write_stdout, nullptr);
