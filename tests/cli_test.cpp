@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <regex>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -320,6 +320,22 @@ TEST(Cli, Options) {
 // musl: "zelk: unrecognized option: x"), then the usage, and status 1. What
 // every wording has: one line that starts with zelk's name and ends with the
 // letter as a word of its own, quoted or not.
+namespace {
+
+// The line starts with zelk's name and ends with `letter` as a word of its
+// own, quoted or not.
+bool names_zelk_and_letter(const std::string& line, char letter) {
+    const auto word_char = [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) != 0;
+    };
+    if (line.rfind("zelk: ", 0) != 0) return false;
+    std::size_t end = line.size();
+    while (end > 6 && !word_char(line[end - 1])) --end;  // a closing quote
+    return end > 6 && line[end - 1] == letter && !word_char(line[end - 2]);
+}
+
+}  // namespace
+
 TEST(Cli, OptionScannerMessages) {
     const struct {
         const char* name;
@@ -338,9 +354,7 @@ TEST(Cli, OptionScannerMessages) {
         const std::size_t line_end = r.err.find('\n');
         ASSERT_NE(line_end, std::string::npos) << c.name << ": " << r.err;
         EXPECT_EQ(r.err.substr(line_end + 1), usage) << c.name;
-        const std::regex names_letter(std::string("^zelk: .*[^[:alnum:]]") + c.letter +
-                                      "[^[:alnum:]]*$");
-        EXPECT_TRUE(std::regex_search(r.err.substr(0, line_end), names_letter))
+        EXPECT_TRUE(names_zelk_and_letter(r.err.substr(0, line_end), c.letter))
             << c.name << ": " << r.err;
     }
 }
