@@ -120,6 +120,10 @@ END
     "$cmake" --build "$parent/build" --target dump_example >>"$scratch/log" 2>&1 ||
     fail "the parent project did not build: $(cat "$scratch/log")"
 check_example "as a subproject" "$parent/build/example/dump_example"
+# The parent's whole build makes zelk's library, not its tool.
+"$cmake" --build "$parent/build" >>"$scratch/log" 2>&1 ||
+    fail "the parent project's whole build failed: $(cat "$scratch/log")"
+[ ! -e "$parent/build/zelk/zelk" ] || fail "the parent's build made zelk's tool"
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$parent/build/CMakeCache.txt")
 [ -z "$build_type" ] || fail "the parent's build type became '$build_type'"
 tests=$(cd "$parent/build" && ctest -N | sed -n 's/^Total Tests: //p')
