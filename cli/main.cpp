@@ -1,6 +1,7 @@
 // zelk: hex dump of standard input or of each named file.
 #include <err.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,10 +93,15 @@ constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // the terminal in a colour, or inside an escape that swallows what comes
 // next. The reset's ESC ends a cut escape and the reset then ends the
 // colour; the signal, whose action went back to the default as the handler
-// was entered, is raised again so that zelk still ends by it.
+// was entered, is raised again so that zelk still ends by it. A terminal
+// that takes nothing for a second (stopped with Ctrl-S, a stalled
+// connection) gets no reset: the signal must end zelk all the same.
 void reset_and_end(int signal_number) {
     const int saved = errno;
-    [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, reset, sizeof reset - 1);
+    pollfd room = {STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&room, 1, 1000) == 1 && (room.revents & POLLOUT) != 0) {
+        [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, reset, sizeof reset - 1);
+    }
     raise(signal_number);
     errno = saved;
 }

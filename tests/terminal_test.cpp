@@ -356,6 +356,21 @@ TEST(Terminal, SignalsResetTheColoursOfTheTerminal) {
     }
 }
 
+// One signal ends zelk even when its terminal takes nothing more (stopped
+// with Ctrl-S, a stalled connection), where the reset could wait for ever.
+TEST(Terminal, OneSignalEndsZelkOnATerminalThatTakesNothing) {
+    terminal_run run;
+    ASSERT_NO_FATAL_FAILURE(
+        start(run, {.args = {"/dev/urandom"}, .output = output_to::terminal_alone}));
+    // An endless input: time for zelk to fill the terminal, which nothing
+    // reads, and wait in a write.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(exit_status(run), 128 + SIGTERM)
+        << "zelk's exit status after one SIGTERM (-1: still running after " << patience.count()
+        << " s)";
+}
+
 // A warning comes after the header of the operand before it, even when the
 // dump of that operand read no byte: a terminal shows the two in turn.
 TEST(Terminal, WarningsComeAfterTheHeaderBeforeThem) {
