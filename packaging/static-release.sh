@@ -15,11 +15,12 @@
 # which unpacks to zelk-VERSION-linux-ARCH/ holding the stripped program
 # zelk, its manual page zelk.1, completions/ (bash, zsh and fish), LICENSE
 # and README (packaging/static-README: what each file is and where it goes,
-# naming no file that the tarball lacks). release/SHA256SUMS holds the SHA-256 sum of each tarball
-# that this run made, and of no other: the script first removes the
-# tarballs and SHA256SUMS of earlier runs, so release/ always holds one set
-# from one commit, which `sha256sum -c SHA256SUMS` checks whole: a run for
-# one ARCH after a run for all leaves that ARCH's tarball alone.
+# naming no file that the tarball lacks). release/SHA256SUMS holds the
+# SHA-256 sum of each tarball that this run made, and of no other: the
+# script first removes the tarballs and SHA256SUMS of earlier runs, so
+# release/ always holds one set from one commit, which `sha256sum -c
+# SHA256SUMS` checks whole: a run for one ARCH after a run for all leaves
+# that ARCH's tarball alone.
 #
 # The same commit gives the same bytes wherever and whenever it is built:
 # every file is stamped with SOURCE_DATE_EPOCH (where set, else the last
